@@ -1,0 +1,27 @@
+// The conversion of one mission: the mission list file, the package stub and the
+// start of the updater. Codes are passed as they come: campaign first, then mission.
+#pragma once
+
+// What WriteMissionList found; 1 and 0 keep their long-standing meaning.
+enum MissionListResult {
+  kMissionListWritten = 1,
+  kMissionFolderMissing = 0,
+  kMissionFolderUnreadable = -1,  // the listing broke off; no list written
+  kMissionEntryNameInvalid = -2,  // an entry cannot be named in the list; none written
+  kMissionListNotWritten = -3,    // the list file could not be written; the old one stays
+};
+
+// Lists the mission folder, writes both files and starts the updater, or tells the
+// user why not.
+void ConvertMission(const char* campaign, const char* mission);
+
+// Writes "Am01.txt" from the folder "__Am\01\"; returns a MissionListResult.
+int WriteMissionList(const char* campaign, const char* mission);
+
+// Writes the 90-byte "Am01.kdp"; 1 when written, 0 when the old file stays.
+int WritePackageStub(const char* campaign, const char* mission);
+
+// Starts "vozedudo.exe Am01.txt" hidden, without waiting for it.
+void LaunchUpdater(const char* campaign, const char* mission);
+
+extern const unsigned char kPackageStub[90];

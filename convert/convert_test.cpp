@@ -1,0 +1,136 @@
+// A whole conversion: the messages, and the hand-over to a real stand-in updater.
+#include <filesystem>
+#include <string>
+
+#include "convert/convert.h"
+#include "tests/test_folder.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
+namespace {
+
+using ConvertMissionTest = GameFolderTest;
+
+std::string CurrentFolder() {
+#ifdef _WIN32
+  return std::filesystem::current_path().string();
+#else
+  return std::filesystem::canonical(std::filesystem::current_path()).string();
+#endif
+}
+
+// After a refused conversion, a good one of another mission: once the updater has
+// recorded that one, it must be the only run.
+void ExpectNoUpdaterBefore(const char* mission) {
+  MakeFolder(std::string("__Am/") + mission);
+  WriteFile("release", "");
+  ConvertMission("Am", mission);
+  ASSERT_TRUE(WaitForFile("updater.done"));
+  EXPECT_EQ(std::string("Am") + mission + ".txt\n", ReadFile("updater.runs"));
+}
+
+TEST_F(ConvertMissionTest, HandsCompleteFilesToTheUpdaterAndDoesNotWait) {
+  MakeFolder("__Am/01");
+  WriteFile("__Am/01/map.dat", "x");
+  InstallStandInUpdater();
+
+  ConvertMission("Am", "01");
+
+  ASSERT_TRUE(WaitForFile("updater.log"));
+  EXPECT_TRUE(messages.empty());
+  std::string log = ReadFile("updater.log");
+  EXPECT_EQ("1:Am01.txt", LogValue(log, "args"));
+  EXPECT_EQ(CurrentFolder(), LogValue(log, "cwd"));
+  const std::string list = " Am01.kdp\r\nmissions\\__Am\\01\\map.dat#__Am\\01\\map.dat\r\n";
+  EXPECT_EQ(list, ReadFile("seen.txt"));
+  EXPECT_EQ(ExpectedStub(), ReadFile("seen.kdp"));
+#ifdef _WIN32
+  EXPECT_EQ("0", LogValue(log, "show"));  // SW_HIDE
+#else
+  EXPECT_EQ("/dev/null", LogValue(log, "stdin"));
+  EXPECT_EQ("/dev/null", LogValue(log, "stdout"));
+  EXPECT_EQ("/dev/null", LogValue(log, "stderr"));
+  EXPECT_NE(std::to_string(getsid(0)), LogValue(log, "session"));
+#endif
+
+  // Still waiting for release: the conversion returned while the updater runs.
+  EXPECT_FALSE(Exists("updater.done"));
+  WriteFile("release", "");
+  ASSERT_TRUE(WaitForFile("updater.done"));
+#ifndef _WIN32
+  // Nothing left for us to reap: no zombie stays behind.
+  EXPECT_EQ(-1, waitpid(-1, nullptr, WNOHANG));
+  EXPECT_EQ(ECHILD, errno);
+#endif
+}
+
+TEST_F(ConvertMissionTest, ConvertingTwiceStartsTheUpdaterTwice) {
+  MakeFolder("__Ru/13a");
+  InstallStandInUpdater();
+  WriteFile("release", "");
+  ConvertMission("Ru", "13a");
+  ConvertMission("Ru", "13a");
+  WaitUntil([] { return ReadFile("updater.runs").size() >= 20; });
+  EXPECT_EQ("Ru13a.txt\nRu13a.txt\n", ReadFile("updater.runs"));
+  EXPECT_EQ(ExpectedStub(), ReadFile("Ru13a.kdp"));
+}
+
+TEST_F(ConvertMissionTest, MissingMissionOnlySaysSo) {
+  WriteFile("Ru15a.txt", "old list");
+  InstallStandInUpdater();
+  ConvertMission("Ru", "15a");
+  EXPECT_EQ(std::vector<std::string>{"Mise neexistuje!"}, messages);
+  EXPECT_EQ("old list", ReadFile("Ru15a.txt"));
+  EXPECT_FALSE(Exists("Ru15a.kdp"));
+  ExpectNoUpdaterBefore("02");
+}
+
+TEST_F(ConvertMissionTest, MissingUpdaterIsNotReported) {
+  MakeFolder("__Am/01");
+  ConvertMission("Am", "01");
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(" Am01.kdp\r\n", ReadFile("Am01.txt"));
+  EXPECT_EQ(ExpectedStub(), ReadFile("Am01.kdp"));
+}
+
+TEST_F(ConvertMissionTest, UnwritableListStopsBeforeTheStub) {
+  MakeFolder("__Am/01");
+  MakeFolder("Am01.txt");
+  InstallStandInUpdater();
+  ConvertMission("Am", "01");
+  EXPECT_EQ(std::vector<std::string>{"Soubor Am01.txt nelze zapsat!"}, messages);
+  EXPECT_FALSE(Exists("Am01.kdp"));
+  ExpectNoUpdaterBefore("02");
+}
+
+TEST_F(ConvertMissionTest, UnwritableStubStopsBeforeTheUpdater) {
+  MakeFolder("__Am/01");
+  MakeFolder("Am01.kdp");
+  InstallStandInUpdater();
+  ConvertMission("Am", "01");
+  EXPECT_EQ(std::vector<std::string>{"Soubor Am01.kdp nelze zapsat!"}, messages);
+  EXPECT_TRUE(IsFolder("Am01.kdp"));
+  ExpectNoUpdaterBefore("02");
+}
+
+TEST_F(ConvertMissionTest, RefusedNameStopsEverything) {
+  MakeFolder("__Am/01");
+#ifdef _WIN32
+  WriteFile("__Am/01/\xD0\x96.dat", "x");  // Cyrillic: in neither 1250 nor 1252
+#else
+  WriteFile("__Am/01/line\rbreak.dat", "x");
+#endif
+  InstallStandInUpdater();
+  ConvertMission("Am", "01");
+  EXPECT_EQ(std::vector<std::string>{"Neplatný název souboru v misi!"}, messages);
+  EXPECT_FALSE(Exists("Am01.txt"));
+  EXPECT_FALSE(Exists("Am01.kdp"));
+  ExpectNoUpdaterBefore("02");
+}
+
+}  // namespace

@@ -1,0 +1,120 @@
+// Test game folders and file helpers shared by the unit tests.
+#include "tests/test_folder.h"
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <thread>
+#include <algorithm>
+
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> GameFolderTest::messages;
+
+void GameFolderTest::SetUp() {
+  static int counter = 0;
+  previous_ = fs::current_path();
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::ostringstream unique;
+  unique << "korvidane-" << test->name() << "-"
+         << std::chrono::steady_clock::now().time_since_epoch().count() << "-" << ++counter;
+  folder_ = fs::temp_directory_path() / unique.str();
+  fs::create_directories(folder_);
+  fs::current_path(folder_);
+  messages.clear();
+  RedirectErrorMessages([](const char* text) { messages.push_back(text); });
+}
+
+void GameFolderTest::TearDown() {
+  // A stand-in still waiting would hold the folder; let it finish first.
+  if (Exists("updater.runs")) {
+    WriteFile("release", "");
+    WaitForFile("updater.done");
+  }
+  RedirectErrorMessages(nullptr);
+  fs::current_path(previous_);
+  std::error_code ignored;
+  fs::remove_all(folder_, ignored);
+}
+
+fs::path PathOf(const std::string& name) { return fs::u8path(name); }
+
+void WriteFile(const std::string& name, const std::string& bytes) {
+  std::ofstream file(PathOf(name), std::ios::binary | std::ios::trunc);
+  file << bytes;
+  ASSERT_TRUE(file.good()) << name;
+}
+
+std::string ReadFile(const std::string& name) {
+  std::ifstream file(PathOf(name), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+bool Exists(const std::string& name) {
+  std::error_code error;
+  return fs::exists(PathOf(name), error);
+}
+
+bool IsFolder(const std::string& name) {
+  std::error_code error;
+  return fs::is_directory(PathOf(name), error);
+}
+
+void MakeFolder(const std::string& name) { fs::create_directories(PathOf(name)); }
+
+std::vector<std::string> ListFolderInOrder(const std::string& name) {
+  std::vector<std::string> names;
+  for (const fs::directory_entry& entry : fs::directory_iterator(PathOf(name))) {
+    names.push_back(entry.path().filename().u8string());
+  }
+  return names;
+}
+
+std::vector<std::string> ListFolder(const std::string& name) {
+  std::vector<std::string> names = ListFolderInOrder(name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool WaitUntil(const std::function<bool()>& done) {
+  for (int i = 0; i < 400; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+bool WaitForFile(const std::string& name) {
+  return WaitUntil([&] { return Exists(name); });
+}
+
+std::string LogValue(const std::string& log, const std::string& key) {
+  std::istringstream lines(log);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.compare(0, key.size() + 1, key + "=") == 0) return line.substr(key.size() + 1);
+  }
+  return "<no " + key + ">";
+}
+
+void InstallStandInUpdater(const std::string& name) {
+  fs::copy_file(STAND_IN_UPDATER, PathOf(name), fs::copy_options::overwrite_existing);
+}
+
+std::string ExpectedStub() {
+  static const char* const kHex =
+      "3B48C05B0CF27474F2710D5630E0E572"
+      "F6700C72740E710D02F35CFD5C78B900"
+      "81B7073678DAE3E56262B8D0E4ABA3C2"
+      "C0C0A0C08000EC25B9057A2515250C03"
+      "0400A466050F22000000980000000500"
+      "00000100000000000000";
+  std::string bytes;
+  for (const char* c = kHex; c[0] && c[1]; c += 2) {
+    bytes.push_back(static_cast<char>(std::stoi(std::string(c, 2), nullptr, 16)));
+  }
+  return bytes;
+}
