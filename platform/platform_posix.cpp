@@ -1,5 +1,6 @@
 // POSIX implementation of the platform services. Backslash paths become slash
 // paths, a message box is a line on stderr, and programs are started detached.
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -10,47 +11,48 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 #include "platform/platform.h"
 
-namespace fs = std::filesystem;
-
 struct FolderScan {
-  fs::directory_iterator entries;
-  bool started;
-  std::string name;
+  DIR* folder;
 };
 
 FolderScan* BeginFolderScan(const char* pattern) {
-  std::string folder(pattern);
-  size_t slash = folder.rfind('\\');
-  folder.erase(slash == std::string::npos ? 0 : slash + 1);
-  std::replace(folder.begin(), folder.end(), '\\', '/');
-  if (folder.empty()) folder = ".";
-  std::error_code error;
-  fs::directory_iterator entries(folder, error);
-  if (error) return nullptr;
-  return new FolderScan{std::move(entries), false, std::string()};
+  char folder[256];
+  snprintf(folder, sizeof folder, "%s", pattern);
+  char* slash = strrchr(folder, '\\');
+  if (slash) {
+    slash[1] = '\0';
+    std::replace(folder, slash + 1, '\\', '/');
+  } else {
+    snprintf(folder, sizeof folder, ".");
+  }
+  DIR* opened = opendir(folder);
+  if (!opened) return nullptr;
+  return new FolderScan{opened};
 }
 
 FolderStep NextFolderEntry(FolderScan* scan, const char** name) {
-  std::error_code error;
-  if (scan->started) scan->entries.increment(error);
-  scan->started = true;
-  if (error) return kFolderError;
-  if (scan->entries == fs::directory_iterator()) return kFolderEnd;
-  scan->name = scan->entries->path().filename().native();
-  // A line break would add a line to the list; a backslash would read as a
-  // separator in the list's backslash paths.
-  if (scan->name.find_first_of("\r\n\\") != std::string::npos) return kFolderBadName;
-  *name = scan->name.c_str();
-  return kFolderEntry;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(scan->folder);
+    if (!entry) return errno == 0 ? kFolderEnd : kFolderError;
+    const char* found = entry->d_name;
+    if (strcmp(found, ".") == 0 || strcmp(found, "..") == 0) continue;
+    // A line break would add a line to the list; a backslash would read as a
+    // separator in the list's backslash paths.
+    if (strpbrk(found, "\r\n\\")) return kFolderBadName;
+    *name = found;
+    return kFolderEntry;
+  }
 }
 
-void EndFolderScan(FolderScan* scan) { delete scan; }
+void EndFolderScan(FolderScan* scan) {
+  closedir(scan->folder);
+  delete scan;
+}
 
 FILE* CreateTemporaryFile(char* temp_name) {
   snprintf(temp_name, kTempNameSize, ".korvidane-convert-XXXXXX");
