@@ -43,8 +43,8 @@ static void EnterGameFolder(int entries) {
   static std::map<int, fs::path> folders;
   fs::path& folder = folders[entries];
   if (folder.empty()) {
-    folder = fs::temp_directory_path() / ("korvidane-bench-" + std::to_string(getpid()) + "-" +
-                                          std::to_string(entries));
+    folder = fs::temp_directory_path() /
+             ("korvidane-bench-" + std::to_string(getpid()) + "-" + std::to_string(entries));
     fs::create_directories(folder / "__Am" / "01");
     char name[64];
     for (int i = 0; i < entries; ++i) {
@@ -78,8 +78,8 @@ static void PlainReaddirLoop(const char* target) {
   fprintf(list, " %s%s.kdp\r\n", "Am", "01");
   while (const dirent* entry = readdir(folder)) {
     if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0) continue;
-    fprintf(list, "missions\\__%s\\%s\\%s#__%s\\%s\\%s\r\n", "Am", "01", entry->d_name, "Am",
-            "01", entry->d_name);
+    fprintf(list, "missions\\__%s\\%s\\%s#__%s\\%s\\%s\r\n", "Am", "01", entry->d_name, "Am", "01",
+            entry->d_name);
   }
   fclose(list);
   closedir(folder);

@@ -1,7 +1,8 @@
 // The conversion driver and the hand-over to the updater.
+#include "convert/convert.h"
+
 #include <cstdio>
 
-#include "convert/convert.h"
 #include "platform/platform.h"
 
 static void ShowFileNotWritten(const char* campaign, const char* mission, const char* extension) {

@@ -1,8 +1,9 @@
 // A whole conversion: the messages, and the hand-over to a real stand-in updater.
+#include "convert/convert.h"
+
 #include <filesystem>
 #include <string>
 
-#include "convert/convert.h"
 #include "tests/test_folder.h"
 
 #ifndef _WIN32

@@ -8,8 +8,7 @@
 
 // Streams the folder's entries into the list; the names are never held together,
 // so a folder of any size costs the same memory.
-static int WriteEntries(FolderScan* scan, FILE* list, const char* campaign,
-                        const char* mission) {
+static int WriteEntries(FolderScan* scan, FILE* list, const char* campaign, const char* mission) {
   // The file is binary and ends its lines itself, so the bytes are the same on
   // every platform.
   if (fprintf(list, " %s%s.kdp\r\n", campaign, mission) < 0) return kMissionListNotWritten;
@@ -25,8 +24,8 @@ static int WriteEntries(FolderScan* scan, FILE* list, const char* campaign,
       case kFolderBadName:
         return kMissionEntryNameInvalid;
     }
-    if (fprintf(list, "missions\\__%s\\%s\\%s#__%s\\%s\\%s\r\n", campaign, mission, entry,
-                campaign, mission, entry) < 0) {
+    if (fprintf(list, "missions\\__%s\\%s\\%s#__%s\\%s\\%s\r\n", campaign, mission, entry, campaign,
+                mission, entry) < 0) {
       return kMissionListNotWritten;
     }
   }

@@ -104,8 +104,7 @@ static bool IsStartable(const std::string& path) {
 
 // The working directory first when asked, then each folder of PATH; the Windows
 // shell looks for a program given by its bare name in that order.
-static bool FindProgram(const char* program, bool working_directory_first,
-                        std::string* path) {
+static bool FindProgram(const char* program, bool working_directory_first, std::string* path) {
   std::string candidate = std::string("./") + program;
   if (working_directory_first && IsStartable(candidate)) {
     *path = candidate;

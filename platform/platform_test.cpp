@@ -1,11 +1,12 @@
 // How a program is found and started where there is no Windows shell.
 #ifndef _WIN32
+#include "platform/platform.h"
+
 #include <stdlib.h>
 #include <sys/stat.h>
 
 #include <string>
 
-#include "platform/platform.h"
 #include "tests/test_folder.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Windows implementation of the platform services: the ANSI find functions, the
 // shell's program start and message boxes.
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <cstring>
 #include <new>

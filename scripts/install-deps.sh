@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian 12; does nothing when all is there.
+#   install-deps.sh          everything: native, Windows cross-build, Wine and X tools
+#   install-deps.sh native   only what the native build needs
 set -euo pipefail
 
-packages=(cmake g++ make googletest libgtest-dev libbenchmark-dev
-  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine wine64 xvfb xauth xdotool imagemagick locales)
+packages=(cmake g++ make googletest libgtest-dev libbenchmark-dev)
+if [ "${1:-}" != native ]; then
+  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    wine wine64 xvfb xauth xdotool imagemagick locales)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -19,6 +23,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
     "${missing[@]}" >/dev/null
 fi
+
+[ "${1:-}" = native ] && exit 0
 
 # Wine takes the ANSI code page from the Unix locale: cs_CZ gives code page 1250.
 if ! locale -a 2>/dev/null | grep -qi '^cs_CZ\.utf-\?8$'; then

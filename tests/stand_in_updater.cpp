@@ -28,15 +28,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (log) {
     fprintf(log, "args=%d:%s\n", __argc - 1, list);
     fprintf(log, "cwd=%s\n", cwd);
-    fprintf(log, "show=%d\n",
-            (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : -1);
+    fprintf(log, "show=%d\n", (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : -1);
     fclose(log);
     MoveFileExA("updater.log.tmp", "updater.log", MOVEFILE_REPLACE_EXISTING);
   }
   for (int i = 0; i < 100 && GetFileAttributesA("release") == INVALID_FILE_ATTRIBUTES; ++i) {
     Sleep(100);
   }
-  FILE* done = fopen("updater.done", "wb");
-  if (done) fclose(done);
+  FILE* done = fopen("updater.done", "ab");
+  if (done) {
+    fprintf(done, "done\n");
+    fclose(done);
+  }
   return 0;
 }

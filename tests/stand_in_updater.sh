@@ -22,4 +22,4 @@ while [ ! -e release ] && [ $i -lt 100 ]; do
   sleep 0.1
   i=$((i + 1))
 done
-echo done > updater.done
+echo done >> updater.done

@@ -1,12 +1,12 @@
 // Test game folders and file helpers shared by the unit tests.
 #include "tests/test_folder.h"
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <thread>
-#include <algorithm>
 
 #include "platform/platform.h"
 
@@ -29,10 +29,10 @@ void GameFolderTest::SetUp() {
 }
 
 void GameFolderTest::TearDown() {
-  // A stand-in still waiting would hold the folder; let it finish first.
+  // A stand-in still running would hold the folder; let every one finish first.
   if (Exists("updater.runs")) {
     WriteFile("release", "");
-    WaitForFile("updater.done");
+    WaitUntil([] { return LineCount("updater.done") >= LineCount("updater.runs"); });
   }
   RedirectErrorMessages(nullptr);
   fs::current_path(previous_);
@@ -51,6 +51,11 @@ void WriteFile(const std::string& name, const std::string& bytes) {
 std::string ReadFile(const std::string& name) {
   std::ifstream file(PathOf(name), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+size_t LineCount(const std::string& name) {
+  std::string text = ReadFile(name);
+  return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
 bool Exists(const std::string& name) {

@@ -24,6 +24,7 @@ class GameFolderTest : public ::testing::Test {
 std::filesystem::path PathOf(const std::string& name);
 void WriteFile(const std::string& name, const std::string& bytes);
 std::string ReadFile(const std::string& name);  // empty when missing
+size_t LineCount(const std::string& name);
 bool Exists(const std::string& name);
 bool IsFolder(const std::string& name);
 void MakeFolder(const std::string& name);

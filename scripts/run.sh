@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds the program and starts its dialog (in the terminal) in a game folder: the
+# one given, or else a fresh copy of the demo game in build/demo-game.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+./scripts/install-deps.sh native
+cmake --preset native >/dev/null
+cmake --build --preset native --target korvidane-convert >/dev/null
+if [ $# -gt 0 ]; then
+  game=$(cd "$1" && pwd)
+else
+  game=$root/build/demo-game
+  rm -rf "$game"
+  cp -r examples/game "$game"
+fi
+echo "Herní složka: $game"
+echo
+cd "$game"
+exec "$root/build/native/korvidane-convert"

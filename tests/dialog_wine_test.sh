@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# The Windows program under Wine in a virtual X server, used with the keyboard as
+# a player would. Run inside xvfb-run:
+#   dialog_wine_test.sh CONVERTER.exe STAND_IN_UPDATER.exe SCREENSHOT.png
+set -uo pipefail
+converter=$1 stand_in=$2 shot=$3
+source "$(dirname "$0")/e2e_common.sh"
+
+export WINEDEBUG=-all
+export LANG=cs_CZ.UTF-8 LC_ALL=cs_CZ.UTF-8  # ANSI code page 1250, as in Czech Windows
+export WINEPREFIX=${WINEPREFIX:-$(dirname "$shot")/.wine}
+wine=/usr/lib/wine/wine64
+# Without a window manager Wine draws the caption itself, so the title shows.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+
+game=$(mktemp -d)
+trap 'kill $pid 2>/dev/null; rm -rf "$game"' EXIT
+mkdir -p "$game/__Am/01"
+echo "mapa" > "$game/__Am/01/mapa.dat"
+cp "$converter" "$game/korvidane-convert.exe"
+cp "$stand_in" "$game/vozedudo.exe"
+touch "$game/release"  # the stand-in updater ends at once
+cd "$game"
+
+"$wine" korvidane-convert.exe </dev/null >/dev/null 2>&1 &
+pid=$!
+
+dialog=$(timeout 60 xdotool search --sync --name '^Převod misí do Korvidane$' | head -n 1)
+if [ -z "$dialog" ]; then
+  fail "the dialog titled 'Převod misí do Korvidane' appears"
+  exit 1
+fi
+pass "the dialog titled 'Převod misí do Korvidane' appears"
+xdotool windowfocus --sync "$dialog"
+sleep 1  # let it paint before the picture is taken
+import -window root "$shot"
+
+# Enter presses the default button: Am 01.
+xdotool key Return
+check "Return converts Am 01 and starts the updater" wait_for test -s updater.log
+check "the updater is handed Am01.txt" grep -qx 'args=1:Am01.txt' updater.log
+check "the updater runs hidden" grep -qx 'show=0' updater.log
+check "Am01.txt is byte-exact" test "$(hex_of Am01.txt)" = "$(list_hex Am 01 mapa.dat)"
+check "Am01.kdp is byte-exact" test "$(hex_of Am01.kdp)" = "$stub_hex"
+check "the updater saw both files complete" test "$(hex_of seen.kdp)" = "$stub_hex"
+
+# Tab order: button, campaign, mission. Ru and 15a, then Enter.
+xdotool key Tab Down Tab End Return
+box=$(timeout 20 xdotool search --sync --name '^Chyba$' | head -n 1)
+check "Ru 15a brings the box 'Chyba'" test -n "$box"
+sleep 0.5
+import -window root "${shot%.png}-error.png"
+check "a missing mission creates nothing" test ! -e Ru15a.txt -a ! -e Ru15a.kdp
+xdotool windowfocus --sync "$box" key Return
+check "OK dismisses the box" wait_for sh -c "! xdotool search --name '^Chyba$' >/dev/null"
+
+# The dialog is still usable: back to Am and 01, convert again.
+xdotool windowfocus --sync "$dialog" key shift+Tab Up Tab Home Return
+check "the dialog converts again after the box" \
+  wait_for sh -c 'test "$(wc -l < updater.runs)" -eq 2'
+check "the second run is Am01.txt again" test "$(sort -u updater.runs)" = "Am01.txt"
+
+xdotool windowfocus --sync "$dialog" key Escape
+timeout 20 tail --pid="$pid" -f /dev/null
+wait "$pid"
+code=$?
+check "Escape ends the program with exit code 0 (got $code)" test "$code" -eq 0
+
+echo "$failures failed"
+[ "$failures" -eq 0 ]

@@ -1,0 +1,31 @@
+# Helpers shared by the end-to-end tests of the built programs.
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+check() {  # check DESCRIPTION COMMAND...
+  local what=$1; shift
+  if "$@"; then pass "$what"; else fail "$what"; fi
+}
+
+# Polls until a command succeeds; false after about 20 seconds.
+wait_for() {
+  for _ in $(seq 1 200); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+
+hex_of() { od -An -v -tx1 "$1" | tr -d ' \n'; }
+
+# The 90-byte stub every conversion writes.
+stub_hex=3b48c05b0cf27474f2710d5630e0e572f6700c72740e710d02f35cfd5c78b90081b7073678dae3e56262b8d0e4aba3c2c0c0a0c08000ec25b9057a2515250c030400a466050f2200000098000000050000000100000000000000
+
+# Hex of the list of one mission folder holding one file.
+list_hex() {  # list_hex CAMPAIGN MISSION FILE
+  printf ' %s%s.kdp\r\nmissions\\__%s\\%s\\%s#__%s\\%s\\%s\r\n' "$1" "$2" "$1" "$2" "$3" "$1" "$2" "$3" |
+    od -An -v -tx1 | tr -d ' \n'
+}
+
+lines_of() { [ -e "$1" ] && wc -l < "$1" || echo 0; }
+
+# Every stand-in updater started has finished.
+updaters_done() { test "$(lines_of updater.done)" -ge "$(lines_of updater.runs)"; }

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# The terminal program driven through a pipe and through a terminal, in a temporary
+# game folder with a stand-in updater.
+#   terminal_dialog_test.sh KORVIDANE_CONVERT STAND_IN_UPDATER
+set -uo pipefail
+converter=$1 stand_in=$2
+source "$(dirname "$0")/e2e_common.sh"
+
+new_game() {
+  game=$(mktemp -d)
+  mkdir -p "$game/__Ru/12a" "$game/__Am/12"
+  echo "mapa" > "$game/__Ru/12a/mapa.dat"
+  echo "mapa" > "$game/__Am/12/mapa.dat"
+  cp "$stand_in" "$game/vozedudo.exe"
+  touch "$game/release"
+  cd "$game"
+}
+# A stand-in updater still running would write into the folder being removed.
+end_game() {
+  wait_for updaters_done
+  cd / && rm -rf "$game"
+}
+trap end_game EXIT
+
+echo "== a scripted session"
+new_game
+printf 'Ru 12a\n\nAm 05\nxyz\n12\nq\nRu 12a\n' | "$converter" > out.txt 2> err.txt
+code=$?
+check "q ends with exit code 0 (got $code)" test "$code" -eq 0
+check "the dialog shows its title" grep -qx 'Převod misí do Korvidane' out.txt
+check "and its label" grep -qx 'Zvolte misi pro převod:' out.txt
+check "both lists in table order" grep -q '01 02 03 04 05 06 07 08 09 10 11 12 13 14 15 12a 13a 14a 15a' out.txt
+check "Am 01 is selected at start" grep -q 'Zvoleno: Am 01 >' out.txt
+wait_for sh -c 'test "$(wc -l < updater.runs)" -ge 3'
+sleep 0.3
+check "Ru 12a converted twice, then Am 12; nothing after q" \
+  test "$(sort updater.runs)" = "$(printf 'Am12.txt\nRu12a.txt\nRu12a.txt')"
+check "Ru12a.txt is byte-exact" test "$(hex_of Ru12a.txt)" = "$(list_hex Ru 12a mapa.dat)"
+check "Ru12a.kdp is byte-exact" test "$(hex_of Ru12a.kdp)" = "$stub_hex"
+check "the updater saw the files complete" test "$(hex_of seen.kdp)" = "$stub_hex"
+check "a missing mission says so on stderr" grep -qx 'Chyba: Mise neexistuje!' err.txt
+check "a missing mission creates nothing" test ! -e Am05.txt -a ! -e Am05.kdp
+check "an unknown code names the codes that exist" grep -q 'Neznámý kód „xyz“.*Am Ru.*15a' out.txt
+check "the selection survives an unknown code" grep -q 'Proveď převod: Am 12' out.txt
+end_game
+
+echo "== Esc, end of input, arguments"
+new_game
+printf '\033\nAm 12\n' | "$converter" --help anything > /dev/null 2>&1
+check "Esc ends with exit code 0 and nothing converted" test "$?" -eq 0 -a ! -e Am12.txt
+printf 'Ru 12a' | "$converter" > /dev/null 2>&1
+code=$?
+check "a last line without line end converts, then the end of input exits 0" \
+  test "$code" -eq 0 -a -e Ru12a.kdp
+"$converter" < /dev/null > /dev/null 2>&1
+check "empty input exits 0" test "$?" -eq 0
+end_game
+
+echo "== garbage"
+new_game
+head -c 300000 /dev/urandom | tr -d '\033' | "$converter" > /dev/null 2>&1
+check "binary input never crashes it (exit 0)" test "$?" -eq 0
+head -c 2000000 /dev/zero | tr '\0' 'x' | "$converter" > out.txt 2>&1
+check "a 2 MB line is refused as an unknown code" test "$?" -eq 0
+check "without a crash or a conversion" test ! -e Am01.txt
+end_game
+
+echo "== a terminal"
+new_game
+keys() {
+  sleep 0.5; printf 'ru 12A\r'      # codes in any case
+  sleep 0.5; printf '\033[A'        # an arrow key does not end the program
+  sleep 0.5; printf 'x\177\r'       # typed and erased: an empty line converts again
+  sleep 0.5; printf '\033'          # Esc on its own ends it at once
+  sleep 0.5; printf 'Am 12\r'
+  sleep 0.5
+}
+keys | timeout 20 script -qec "$converter" /dev/null > out.txt 2>&1
+code=${PIPESTATUS[1]}
+check "Esc ends the program on a terminal with exit code 0 (got $code)" test "$code" -eq 0
+wait_for test -e updater.runs
+sleep 0.3
+check "typed codes convert and an arrow key is ignored" \
+  test "$(cat updater.runs 2>/dev/null)" = "$(printf 'Ru12a.txt\nRu12a.txt')"
+check "nothing is read after Esc" test ! -e Am12.txt
+
+echo "$failures failed"
+[ "$failures" -eq 0 ]
