@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-// Takes a file from CreateTemporaryFile. Closes it and, when every write succeeded (written_ok) and
-// so did the close, puts it in target's place. Otherwise removes it and leaves target alone. 1 when
-// target was replaced.
+// Takes a file from CreateTemporaryFile and closes it. When every write succeeded
+// (written_ok) and so did the close, puts it in target's place; otherwise removes it
+// and leaves target alone. 1 when target was replaced.
 int FinishReplacement(FILE* file, const char* temp_name, const char* target, bool written_ok);

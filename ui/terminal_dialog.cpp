@@ -127,6 +127,11 @@ void OnStop(int) {
   if (terminal_changed) TakeOverTerminal();
 }
 
+// A signal the caller told us to ignore stays ignored.
+void CatchSignal(int signal_number, void (*handler)(int)) {
+  if (signal(signal_number, handler) == SIG_IGN) signal(signal_number, SIG_IGN);
+}
+
 bool ReadKey(char* key) {
   for (;;) {
     ssize_t got = read(STDIN_FILENO, key, 1);
@@ -225,11 +230,11 @@ int RunTerminalDialog(FILE* input, FILE* output) {
   if (terminal) {
     TakeOverTerminal();
     atexit(RestoreTerminal);
-    signal(SIGINT, OnTerminatingSignal);
-    signal(SIGTERM, OnTerminatingSignal);
-    signal(SIGHUP, OnTerminatingSignal);
-    signal(SIGQUIT, OnTerminatingSignal);
-    signal(SIGTSTP, OnStop);
+    CatchSignal(SIGINT, OnTerminatingSignal);
+    CatchSignal(SIGTERM, OnTerminatingSignal);
+    CatchSignal(SIGHUP, OnTerminatingSignal);
+    CatchSignal(SIGQUIT, OnTerminatingSignal);
+    CatchSignal(SIGTSTP, OnStop);
   }
 
   ShowDialog(output);
