@@ -1,7 +1,8 @@
 // Windows implementation of the platform services: the ANSI find functions, the
 // shell's program start and message boxes.
-#include <shellapi.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
 
 #include <cstring>
 #include <new>
