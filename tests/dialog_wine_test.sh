@@ -8,13 +8,20 @@ source "$(dirname "$0")/e2e_common.sh"
 
 export WINEDEBUG=-all
 export LANG=cs_CZ.UTF-8 LC_ALL=cs_CZ.UTF-8  # ANSI code page 1250, as in Czech Windows
-export WINEPREFIX=${WINEPREFIX:-$(dirname "$shot")/.wine}
+export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installers asking
+# A prefix of its own: a Wine desktop started earlier without this X server (as the
+# unit tests' is) would leave the program without a display.
+export WINEPREFIX="$(dirname "$shot")/.wine-dialog"
 wine=/usr/lib/wine/wine64
+"$wine" wineboot </dev/null >/dev/null 2>&1
 # Without a window manager Wine draws the caption itself, so the title shows.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+"$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f \
+  </dev/null >/dev/null 2>&1
 
 game=$(mktemp -d)
-trap 'kill $pid 2>/dev/null; rm -rf "$game"' EXIT
+pid=""
+# Its Wine desktop must not outlive this X server.
+trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; wineserver -k; rm -rf "$game"' EXIT
 mkdir -p "$game/__Am/01"
 echo "mapa" > "$game/__Am/01/mapa.dat"
 cp "$converter" "$game/korvidane-convert.exe"
