@@ -32,7 +32,7 @@ cd "$game"
 "$wine" korvidane-convert.exe </dev/null >/dev/null 2>&1 &
 pid=$!
 
-dialog=$(timeout 60 xdotool search --sync --name '^Převod misí do Korvidane$' | head -n 1)
+dialog=$(timeout 60 xdotool search --sync --onlyvisible --name '^Převod misí do Korvidane$' | head -n 1)
 if [ -z "$dialog" ]; then
   fail "the dialog titled 'Převod misí do Korvidane' appears"
   exit 1
@@ -53,7 +53,7 @@ check "the updater saw both files complete" test "$(hex_of seen.kdp)" = "$stub_h
 
 # Tab order: button, campaign, mission. Ru and 15a, then Enter.
 xdotool key Tab Down Tab End Return
-box=$(timeout 20 xdotool search --sync --name '^Chyba$' | head -n 1)
+box=$(timeout 20 xdotool search --sync --onlyvisible --name '^Chyba$' | head -n 1)
 check "Ru 15a brings the box 'Chyba'" test -n "$box"
 sleep 0.5
 import -window root "${shot%.png}-error.png"
