@@ -122,7 +122,11 @@ void OnTerminatingSignal(int signal_number) {
 void OnStop(int) {
   RestoreTerminal();
   signal(SIGTSTP, SIG_DFL);
-  raise(SIGTSTP);
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGTSTP);
+  sigprocmask(SIG_UNBLOCK, &stop, nullptr);  // it is blocked while we handle it
+  raise(SIGTSTP);                             // stopped here until fg
   signal(SIGTSTP, OnStop);
   if (terminal_changed) TakeOverTerminal();
 }
