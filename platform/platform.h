@@ -32,8 +32,10 @@ FILE* CreateTemporaryFile(char* temp_name);
 // Puts source in target's place in one step, replacing target. 1 on success.
 int MoveFileOver(const char* source, const char* target);
 
-// Shows a UTF-8 text to the user with the caption "Chyba" and waits until it is seen.
+// Shows a UTF-8 text to the user with the caption "Chyba" and waits until it is seen:
+// ShowMessageBox, unless the messages are redirected.
 void ShowErrorMessage(const char* text);
+void ShowMessageBox(const char* text);
 // Test runs must never wait for a click: they route the messages here instead.
 typedef void (*ErrorMessageSink)(const char* text);
 void RedirectErrorMessages(ErrorMessageSink sink);

@@ -73,15 +73,7 @@ int MoveFileOver(const char* source, const char* target) {
   return rename(source, target) == 0 ? 1 : 0;
 }
 
-static ErrorMessageSink error_message_sink = nullptr;
-
-void RedirectErrorMessages(ErrorMessageSink sink) { error_message_sink = sink; }
-
-void ShowErrorMessage(const char* text) {
-  if (error_message_sink) {
-    error_message_sink(text);
-    return;
-  }
+void ShowMessageBox(const char* text) {
   fprintf(stderr, "Chyba: %s\n", text);
   fflush(stderr);
 }

@@ -75,15 +75,7 @@ int MoveFileOver(const char* source, const char* target) {
   return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING) ? 1 : 0;
 }
 
-static ErrorMessageSink error_message_sink = nullptr;
-
-void RedirectErrorMessages(ErrorMessageSink sink) { error_message_sink = sink; }
-
-void ShowErrorMessage(const char* text) {
-  if (error_message_sink) {
-    error_message_sink(text);
-    return;
-  }
+void ShowMessageBox(const char* text) {
   bool ascii = true;
   for (const char* c = text; *c; ++c) ascii = ascii && static_cast<unsigned char>(*c) < 0x80;
   if (ascii) {
