@@ -3,7 +3,10 @@
 
 #include <cstdio>
 
+#include "convert/replace_file.h"
 #include "platform/platform.h"
+
+const char kUpdaterProgram[] = "vozedudo.exe";
 
 static void ShowFileNotWritten(const char* campaign, const char* mission, const char* extension) {
   char message[128];
@@ -11,10 +14,8 @@ static void ShowFileNotWritten(const char* campaign, const char* mission, const 
   ShowErrorMessage(message);
 }
 
-void ConvertMission(const char* campaign, const char* mission) {
-  switch (WriteMissionList(campaign, mission)) {
-    case kMissionListWritten:
-      break;
+static void ShowListFailure(int result, const char* campaign, const char* mission) {
+  switch (result) {
     case kMissionFolderMissing:
       ShowErrorMessage("Mise neexistuje!");
       return;
@@ -28,8 +29,23 @@ void ConvertMission(const char* campaign, const char* mission) {
       ShowFileNotWritten(campaign, mission, "txt");
       return;
   }
-  if (!WritePackageStub(campaign, mission)) {
-    ShowFileNotWritten(campaign, mission, "kdp");
+}
+
+void ConvertMission(const char* campaign, const char* mission) {
+  // The list first, then the stub; neither takes its place before both are complete.
+  FileReplacement files[2];
+  int listed = WriteMissionListAside(campaign, mission, &files[0]);
+  if (listed != kMissionListWritten) {
+    EndFileReplacement(&files[0]);
+    ShowListFailure(listed, campaign, mission);
+    return;
+  }
+  int stub_written = WritePackageStubAside(campaign, mission, &files[1]);
+  size_t placed = stub_written ? PutFilesInPlace(files, 2) : 1;
+  EndFileReplacement(&files[0]);
+  EndFileReplacement(&files[1]);
+  if (placed < 2) {
+    ShowFileNotWritten(campaign, mission, placed == 0 ? "txt" : "kdp");
     return;
   }
   LaunchUpdater(campaign, mission);
@@ -38,5 +54,5 @@ void ConvertMission(const char* campaign, const char* mission) {
 void LaunchUpdater(const char* campaign, const char* mission) {
   char parameter[128];
   snprintf(parameter, sizeof parameter, "%s%s.txt", campaign, mission);
-  StartProgramHidden("vozedudo.exe", parameter);
+  StartProgramHidden(kUpdaterProgram, parameter);
 }

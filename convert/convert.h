@@ -2,6 +2,8 @@
 // start of the updater. Codes are passed as they come: campaign first, then mission.
 #pragma once
 
+#include "platform/platform.h"
+
 // What WriteMissionList found; 1 and 0 keep their long-standing meaning.
 enum MissionListResult {
   kMissionListWritten = 1,
@@ -11,8 +13,11 @@ enum MissionListResult {
   kMissionListNotWritten = -3,    // the list file could not be written; the old one stays
 };
 
+// The program the conversion hands the list to, and which reads the names in it.
+extern const char kUpdaterProgram[];
+
 // Lists the mission folder, writes both files and starts the updater, or tells the
-// user why not.
+// user why not. Both files are replaced together or neither is.
 void ConvertMission(const char* campaign, const char* mission);
 
 // Writes "Am01.txt" from the folder "__Am\01\"; returns a MissionListResult.
@@ -23,5 +28,10 @@ int WritePackageStub(const char* campaign, const char* mission);
 
 // Starts "vozedudo.exe Am01.txt" hidden, without waiting for it.
 void LaunchUpdater(const char* campaign, const char* mission);
+
+// The same files written completely aside, not yet in place (see replace_file.h);
+// the replacement is to be ended with EndFileReplacement whatever the result.
+int WriteMissionListAside(const char* campaign, const char* mission, FileReplacement* list);
+int WritePackageStubAside(const char* campaign, const char* mission, FileReplacement* stub);
 
 extern const unsigned char kPackageStub[90];

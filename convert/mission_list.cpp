@@ -1,6 +1,7 @@
 // The mission list file: a line naming the stub, then one line per entry of the
 // mission folder pairing its place under "missions\" with its place on disk.
 #include <cstdio>
+#include <cstring>
 
 #include "convert/convert.h"
 #include "convert/replace_file.h"
@@ -31,24 +32,27 @@ static int WriteEntries(FolderScan* scan, FILE* list, const char* campaign, cons
   }
 }
 
-int WriteMissionList(const char* campaign, const char* mission) {
+int WriteMissionListAside(const char* campaign, const char* mission, FileReplacement* list) {
+  memset(list, 0, sizeof *list);
   char name[256];
   snprintf(name, sizeof name, "__%s\\%s\\*.*", campaign, mission);
-  FolderScan* scan = BeginFolderScan(name);
+  FolderScan* scan = BeginFolderScan(name, kUpdaterProgram);
   if (!scan) return kMissionFolderMissing;
 
   snprintf(name, sizeof name, "%s%s.txt", campaign, mission);
-  char temp_name[kTempNameSize];
-  FILE* list = CreateTemporaryFile(temp_name);
-  if (!list) {
-    EndFolderScan(scan);
-    return kMissionListNotWritten;
-  }
-  int result = WriteEntries(scan, list, campaign, mission);
+  int result = kMissionListNotWritten;
+  if (BeginFileReplacement(list, name)) result = WriteEntries(scan, list->stream, campaign, mission);
   EndFolderScan(scan);
-  bool complete = result == kMissionListWritten;
-  if (!FinishReplacement(list, temp_name, name, complete) && complete) {
-    return kMissionListNotWritten;
+  if (result == kMissionListWritten && !FinishFileContent(list)) result = kMissionListNotWritten;
+  return result;
+}
+
+int WriteMissionList(const char* campaign, const char* mission) {
+  FileReplacement list;
+  int result = WriteMissionListAside(campaign, mission, &list);
+  if (result == kMissionListWritten && !PutFileInPlaceAndEnd(&list)) {
+    result = kMissionListNotWritten;
   }
+  EndFileReplacement(&list);
   return result;
 }

@@ -1,5 +1,6 @@
 // The package stub: the same 90 bytes for every mission, named after the mission.
 #include <cstdio>
+#include <cstring>
 
 #include "convert/convert.h"
 #include "convert/replace_file.h"
@@ -19,12 +20,18 @@ const unsigned char kPackageStub[90] = {
 };
 // clang-format on
 
-int WritePackageStub(const char* campaign, const char* mission) {
+int WritePackageStubAside(const char* campaign, const char* mission, FileReplacement* stub) {
+  memset(stub, 0, sizeof *stub);
   char name[128];
   snprintf(name, sizeof name, "%s%s.kdp", campaign, mission);
-  char temp_name[kTempNameSize];
-  FILE* stub = CreateTemporaryFile(temp_name);
-  if (!stub) return 0;
-  bool written = fwrite(kPackageStub, 1, sizeof kPackageStub, stub) == sizeof kPackageStub;
-  return FinishReplacement(stub, temp_name, name, written);
+  if (!BeginFileReplacement(stub, name)) return 0;
+  bool written = fwrite(kPackageStub, 1, sizeof kPackageStub, stub->stream) == sizeof kPackageStub;
+  return FinishFileContent(stub) && written ? 1 : 0;
+}
+
+int WritePackageStub(const char* campaign, const char* mission) {
+  FileReplacement stub;
+  int written = WritePackageStubAside(campaign, mission, &stub) && PutFileInPlaceAndEnd(&stub);
+  EndFileReplacement(&stub);
+  return written;
 }

@@ -1,12 +1,23 @@
-// Whole-file replacement through a temporary file in the working directory.
+// Putting finished files in place together.
 #include "convert/replace_file.h"
 
-#include "platform/platform.h"
+size_t PutFilesInPlace(FileReplacement* files, size_t count) {
+  // Refusals are found before anything changes.
+  for (size_t i = 0; i < count; ++i) {
+    if (!TargetIsReplaceable(&files[i])) return i;
+  }
+  HoldInterruptions();
+  size_t placed = 0;
+  while (placed < count && PutFileInPlace(&files[placed])) ++placed;
+  if (placed < count) {
+    for (size_t i = placed; i-- > 0;) RestorePreviousFile(&files[i]);
+  }
+  ReleaseInterruptions();
+  return placed;
+}
 
-int FinishReplacement(FILE* file, const char* temp_name, const char* target, bool written_ok) {
-  bool ok = written_ok && ferror(file) == 0;
-  ok = fclose(file) == 0 && ok;  // the close writes out what is buffered
-  ok = ok && MoveFileOver(temp_name, target);
-  if (!ok) remove(temp_name);
-  return ok ? 1 : 0;
+int PutFileInPlaceAndEnd(FileReplacement* file) {
+  int placed = PutFilesInPlace(file, 1) == 1 ? 1 : 0;
+  EndFileReplacement(file);
+  return placed;
 }

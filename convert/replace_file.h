@@ -1,10 +1,15 @@
-// Files are written beside their target and moved over it in one step, so an updater
-// still reading the old file never sees a torn one and a failed write loses nothing.
+// Files written aside are put in their targets' places together: an updater still
+// reading the old files never sees a torn one, and a failure loses nothing.
 #pragma once
 
-#include <cstdio>
+#include <cstddef>
 
-// Takes a file from CreateTemporaryFile and closes it. When every write succeeded
-// (written_ok) and so did the close, puts it in target's place; otherwise removes it
-// and leaves target alone. 1 when target was replaced.
-int FinishReplacement(FILE* file, const char* temp_name, const char* target, bool written_ok);
+#include "platform/platform.h"
+
+// Puts every file in place, or none: when one cannot be, those already put in place
+// get their previous content back. Returns count, or the index of the file that
+// could not be put in place.
+size_t PutFilesInPlace(FileReplacement* files, size_t count);
+
+// For a single file: puts it in place and ends it. 1 when the target was replaced.
+int PutFileInPlaceAndEnd(FileReplacement* file);

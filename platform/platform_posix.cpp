@@ -2,6 +2,8 @@
 // paths, a message box is a line on stderr, and programs are started detached.
 #include <dirent.h>
 #include <fcntl.h>
+#include <iconv.h>
+#include <locale.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -15,70 +17,59 @@
 
 #include "platform/platform.h"
 
-struct FolderScan {
-  DIR* folder;
+// The system calls, replaceable by tests (see OverrideSystemCall).
+namespace {
+
+struct SystemCallEntry {
+  const char* name;
+  SystemCall real;
+  SystemCall current;
 };
 
-FolderScan* BeginFolderScan(const char* pattern) {
-  char folder[256];
-  snprintf(folder, sizeof folder, "%s", pattern);
-  char* slash = strrchr(folder, '\\');
-  if (slash) {
-    slash[1] = '\0';
-    std::replace(folder, slash + 1, '\\', '/');
-  } else {
-    snprintf(folder, sizeof folder, ".");
+SystemCallEntry system_calls[] = {
+    {"opendir", reinterpret_cast<SystemCall>(opendir), nullptr},
+    {"readdir", reinterpret_cast<SystemCall>(readdir), nullptr},
+    {"closedir", reinterpret_cast<SystemCall>(closedir), nullptr},
+    {"open", reinterpret_cast<SystemCall>(static_cast<int (*)(const char*, int, ...)>(open)),
+     nullptr},
+    {"linkat", reinterpret_cast<SystemCall>(linkat), nullptr},
+    {"link", reinterpret_cast<SystemCall>(link), nullptr},
+    {"rename", reinterpret_cast<SystemCall>(rename), nullptr},
+    {"fclose", reinterpret_cast<SystemCall>(fclose), nullptr},
+    {"fork", reinterpret_cast<SystemCall>(fork), nullptr},
+};
+
+enum { kOpendir, kReaddir, kClosedir, kOpen, kLinkat, kLink, kRename, kFclose, kFork };
+
+template <typename Function>
+Function Call(int index) {
+  const SystemCallEntry& entry = system_calls[index];
+  return reinterpret_cast<Function>(entry.current ? entry.current : entry.real);
+}
+
+}  // namespace
+
+int OverrideSystemCall(const char* name, SystemCall replacement) {
+  for (SystemCallEntry& entry : system_calls) {
+    if (strcmp(entry.name, name) == 0) {
+      entry.current = replacement;
+      return 1;
+    }
   }
-  DIR* opened = opendir(folder);
-  if (!opened) return nullptr;
-  return new FolderScan{opened};
+  return 0;
 }
 
-FolderStep NextFolderEntry(FolderScan* scan, const char** name) {
-  for (;;) {
-    errno = 0;
-    const dirent* entry = readdir(scan->folder);
-    if (!entry) return errno == 0 ? kFolderEnd : kFolderError;
-    const char* found = entry->d_name;
-    if (strcmp(found, ".") == 0 || strcmp(found, "..") == 0) continue;
-    // A line break would add a line to the list; a backslash would read as a
-    // separator in the list's backslash paths.
-    if (strpbrk(found, "\r\n\\")) return kFolderBadName;
-    *name = found;
-    return kFolderEntry;
+SystemCall RealSystemCall(const char* name) {
+  for (const SystemCallEntry& entry : system_calls) {
+    if (strcmp(entry.name, name) == 0) return entry.real;
   }
+  return nullptr;
 }
 
-void EndFolderScan(FolderScan* scan) {
-  closedir(scan->folder);
-  delete scan;
-}
+// Finding programs as the Windows shell finds a bare name.
+namespace {
 
-FILE* CreateTemporaryFile(char* temp_name) {
-  snprintf(temp_name, kTempNameSize, ".korvidane-convert-XXXXXX");
-  int fd = mkstemp(temp_name);
-  if (fd < 0) return nullptr;
-  // mkstemp makes the file private; the finished file gets the usual permissions.
-  mode_t mask = umask(0);
-  umask(mask);
-  FILE* file = fchmod(fd, 0666 & ~mask) == 0 ? fdopen(fd, "wb") : nullptr;
-  if (!file) {
-    close(fd);
-    unlink(temp_name);
-  }
-  return file;
-}
-
-int MoveFileOver(const char* source, const char* target) {
-  return rename(source, target) == 0 ? 1 : 0;
-}
-
-void ShowMessageBox(const char* text) {
-  fprintf(stderr, "Chyba: %s\n", text);
-  fflush(stderr);
-}
-
-static bool IsWindowsProgram(const std::string& path) {
+bool IsWindowsProgram(const std::string& path) {
   char magic[2] = {0, 0};
   FILE* file = fopen(path.c_str(), "rb");
   if (!file) return false;
@@ -88,7 +79,7 @@ static bool IsWindowsProgram(const std::string& path) {
 }
 
 // A Windows program needs no execute permission: wine starts it.
-static bool IsStartable(const std::string& path) {
+bool IsStartable(const std::string& path) {
   struct stat status;
   if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
   return access(path.c_str(), X_OK) == 0 || IsWindowsProgram(path);
@@ -96,7 +87,7 @@ static bool IsStartable(const std::string& path) {
 
 // The working directory first when asked, then each folder of PATH; the Windows
 // shell looks for a program given by its bare name in that order.
-static bool FindProgram(const char* program, bool working_directory_first, std::string* path) {
+bool FindProgram(const char* program, bool working_directory_first, std::string* path) {
   std::string candidate = std::string("./") + program;
   if (working_directory_first && IsStartable(candidate)) {
     *path = candidate;
@@ -120,6 +111,362 @@ static bool FindProgram(const char* program, bool working_directory_first, std::
   }
 }
 
+// The ANSI code page wine gives a program: that of the Windows locale matching the
+// Unix locale of LC_CTYPE, or 1252 when that locale is not installed.
+unsigned WineAnsiCodePage() {
+  const char* name = nullptr;
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    name = getenv(variable);
+    if (name && *name) break;
+  }
+  if (!name || !*name) return 1252;
+  locale_t installed = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(0));
+  if (!installed) return 1252;
+  freelocale(installed);
+
+  char language[4] = "";
+  size_t length = strcspn(name, "_.@");
+  if (length < sizeof language) {
+    memcpy(language, name, length);
+    language[length] = '\0';
+  }
+  const char* territory = name[length] == '_' ? name + length + 1 : "";
+  bool latin = strstr(name, "@latin") != nullptr;
+  struct LanguageCodePage {
+    const char* languages;
+    unsigned code_page;
+  };
+  static const LanguageCodePage table[] = {
+      {" cs sk pl hu sl hr bs ro sq ", 1250}, {" ru uk be bg mk kk ky tt mn ", 1251},
+      {" el ", 1253},  {" tr az uz ", 1254},  {" he ", 1255},
+      {" ar fa ur ", 1256}, {" et lv lt ", 1257}, {" vi ", 1258},
+      {" th ", 874},   {" ja ", 932},         {" ko ", 949},
+      {" hi bn ta te mr gu kn ml pa ka hy ", 65001},
+  };
+  if (strcmp(language, "zh") == 0) {
+    return strncmp(territory, "TW", 2) == 0 || strncmp(territory, "HK", 2) == 0 ? 950 : 936;
+  }
+  if (strcmp(language, "sr") == 0) return latin ? 1250 : 1252;
+  char key[8];
+  snprintf(key, sizeof key, " %s ", language);
+  for (const LanguageCodePage& entry : table) {
+    if (language[0] && strstr(entry.languages, key)) return entry.code_page;
+  }
+  return 1252;
+}
+
+}  // namespace
+
+// Folder enumeration.
+struct FolderScan {
+  DIR* folder;
+  iconv_t to_reader;      // UTF-8 to the reader's code page, or (iconv_t)-1: as they are
+  char name[kPathSize];   // the last name in the reader's code page
+};
+
+FolderScan* BeginFolderScan(const char* pattern, const char* reader) {
+  char folder[256];
+  snprintf(folder, sizeof folder, "%s", pattern);
+  char* slash = strrchr(folder, '\\');
+  if (slash) {
+    slash[1] = '\0';
+    std::replace(folder, slash + 1, '\\', '/');
+  } else {
+    snprintf(folder, sizeof folder, ".");
+  }
+  DIR* opened = Call<DIR* (*)(const char*)>(kOpendir)(folder);
+  if (!opened) return nullptr;
+  FolderScan* scan = static_cast<FolderScan*>(calloc(1, sizeof(FolderScan)));
+  if (!scan) {
+    Call<int (*)(DIR*)>(kClosedir)(opened);
+    return nullptr;
+  }
+  scan->folder = opened;
+  scan->to_reader = reinterpret_cast<iconv_t>(-1);
+  // A Windows program run by wine reads the list in its ANSI code page.
+  std::string program;
+  if (FindProgram(reader, true, &program) && IsWindowsProgram(program)) {
+    unsigned code_page = WineAnsiCodePage();
+    if (code_page != 65001) {
+      char code_page_name[16];
+      snprintf(code_page_name, sizeof code_page_name, "CP%u", code_page);
+      scan->to_reader = iconv_open(code_page_name, "UTF-8");
+    }
+  }
+  return scan;
+}
+
+// Puts name into the reader's code page; false for a name it cannot hold.
+static bool ToReader(FolderScan* scan, const char* name) {
+  if (scan->to_reader == reinterpret_cast<iconv_t>(-1)) {
+    snprintf(scan->name, sizeof scan->name, "%s", name);
+    return true;
+  }
+  iconv(scan->to_reader, nullptr, nullptr, nullptr, nullptr);
+  char* in = const_cast<char*>(name);
+  size_t in_left = strlen(name);
+  char* out = scan->name;
+  size_t out_left = sizeof scan->name - 1;
+  if (iconv(scan->to_reader, &in, &in_left, &out, &out_left) == static_cast<size_t>(-1) ||
+      iconv(scan->to_reader, nullptr, nullptr, &out, &out_left) == static_cast<size_t>(-1)) {
+    return false;
+  }
+  *out = '\0';
+  return true;
+}
+
+FolderStep NextFolderEntry(FolderScan* scan, const char** name) {
+  for (;;) {
+    errno = 0;
+    const dirent* entry = Call<dirent* (*)(DIR*)>(kReaddir)(scan->folder);
+    if (!entry) return errno == 0 ? kFolderEnd : kFolderError;
+    const char* found = entry->d_name;
+    if (strcmp(found, ".") == 0 || strcmp(found, "..") == 0) continue;
+    // A line break would add a line to the list; a backslash would read as a
+    // separator in the list's backslash paths.
+    if (strpbrk(found, "\r\n\\")) return kFolderBadName;
+    if (!ToReader(scan, found)) return kFolderBadName;
+    *name = scan->name;
+    return kFolderEntry;
+  }
+}
+
+void EndFolderScan(FolderScan* scan) {
+  Call<int (*)(DIR*)>(kClosedir)(scan->folder);
+  if (scan->to_reader != reinterpret_cast<iconv_t>(-1)) iconv_close(scan->to_reader);
+  free(scan);
+}
+
+// Temporary names are removed when a signal ends the program while they exist.
+namespace {
+
+const int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kNamedFiles = 8;
+// Names the handler removes; a slot is in use while its first byte is not zero.
+char* volatile named_files[kNamedFiles];
+struct sigaction previous_actions[sizeof kCleanedSignals / sizeof kCleanedSignals[0]];
+bool handlers_installed = false;
+int open_replacements = 0;
+
+void RemoveNamedFilesOnSignal(int signal_number) {
+  int saved_errno = errno;
+  for (char* volatile& name : named_files) {
+    if (name && name[0]) unlink(name);
+  }
+  // Whoever handled the signal before us (or the default) now ends the program.
+  for (size_t i = 0; i < sizeof kCleanedSignals / sizeof kCleanedSignals[0]; ++i) {
+    if (kCleanedSignals[i] == signal_number) sigaction(signal_number, &previous_actions[i], nullptr);
+  }
+  raise(signal_number);  // delivered when this handler returns
+  errno = saved_errno;
+}
+
+void InstallCleanupHandlers() {
+  if (handlers_installed) return;
+  struct sigaction cleanup;
+  memset(&cleanup, 0, sizeof cleanup);
+  cleanup.sa_handler = RemoveNamedFilesOnSignal;
+  sigemptyset(&cleanup.sa_mask);
+  for (int signal_number : kCleanedSignals) sigaddset(&cleanup.sa_mask, signal_number);
+  for (size_t i = 0; i < sizeof kCleanedSignals / sizeof kCleanedSignals[0]; ++i) {
+    sigaction(kCleanedSignals[i], nullptr, &previous_actions[i]);
+    // A signal the caller ignores stays ignored.
+    if (previous_actions[i].sa_handler != SIG_IGN) {
+      sigaction(kCleanedSignals[i], &cleanup, nullptr);
+    }
+  }
+  handlers_installed = true;
+}
+
+void RemoveCleanupHandlers() {
+  if (!handlers_installed) return;
+  for (size_t i = 0; i < sizeof kCleanedSignals / sizeof kCleanedSignals[0]; ++i) {
+    struct sigaction current;
+    sigaction(kCleanedSignals[i], nullptr, &current);
+    if (current.sa_handler == RemoveNamedFilesOnSignal) {
+      sigaction(kCleanedSignals[i], &previous_actions[i], nullptr);
+    }
+  }
+  handlers_installed = false;
+}
+
+void Watch(char* name) {
+  for (char* volatile& slot : named_files) {
+    if (slot == name) return;
+  }
+  for (char* volatile& slot : named_files) {
+    if (!slot) {
+      slot = name;
+      return;
+    }
+  }
+}
+
+void Unwatch(char* name) {
+  for (char* volatile& slot : named_files) {
+    if (slot == name) slot = nullptr;
+  }
+}
+
+// A name beside path's file that no one else uses: ".Am01.txt.new-PID-N".
+void NameBeside(const char* path, const char* kind, char* name) {
+  static unsigned counter = 0;
+  const char* slash = strrchr(path, '/');
+  int folder_length = slash ? static_cast<int>(slash - path) + 1 : 0;
+  snprintf(name, kPathSize, "%.*s.%s.%s-%ld-%u", folder_length, path, path + folder_length, kind,
+           static_cast<long>(getpid()), ++counter);
+}
+
+// Follows symbolic links from name to the file they end at, which need not exist.
+bool ResolveLinks(const char* name, char* resolved) {
+  snprintf(resolved, kPathSize, "%s", name);
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat status;
+    if (lstat(resolved, &status) != 0 || !S_ISLNK(status.st_mode)) return true;
+    char link[kPathSize];
+    ssize_t length = readlink(resolved, link, sizeof link - 1);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof link - 1) return false;
+    link[length] = '\0';
+    if (link[0] == '/') {
+      snprintf(resolved, kPathSize, "%s", link);
+      continue;
+    }
+    const char* slash = strrchr(resolved, '/');
+    int folder_length = slash ? static_cast<int>(slash - resolved) + 1 : 0;
+    char next[kPathSize];
+    if (snprintf(next, sizeof next, "%.*s%s", folder_length, resolved, link) >=
+        static_cast<int>(sizeof next)) {
+      return false;
+    }
+    memcpy(resolved, next, sizeof next);
+  }
+  return false;
+}
+
+bool ProcFileSystemPresent() { return access("/proc/self/fd", X_OK) == 0; }
+
+}  // namespace
+
+void HoldInterruptions() {
+  sigset_t held;
+  sigemptyset(&held);
+  for (int signal_number : kCleanedSignals) sigaddset(&held, signal_number);
+  sigprocmask(SIG_BLOCK, &held, nullptr);
+}
+
+void ReleaseInterruptions() {
+  sigset_t held;
+  sigemptyset(&held);
+  for (int signal_number : kCleanedSignals) sigaddset(&held, signal_number);
+  sigprocmask(SIG_UNBLOCK, &held, nullptr);
+}
+
+int BeginFileReplacement(FileReplacement* file, const char* target) {
+  memset(file, 0, sizeof *file);
+  // Through a symbolic link the file it names is replaced, and the link stays.
+  char resolved[kPathSize];
+  if (!ResolveLinks(target, resolved)) return 0;
+  memcpy(file->target, resolved, sizeof resolved);
+  if (open_replacements++ == 0) InstallCleanupHandlers();
+
+  // The new file has no name until it is complete, so not even a kill leaves it.
+  const char* slash = strrchr(file->target, '/');
+  char folder[kPathSize];
+  snprintf(folder, sizeof folder, "%.*s", slash ? static_cast<int>(slash - file->target) : 1,
+           slash ? file->target : ".");
+  if (folder[0] == '\0') snprintf(folder, sizeof folder, "/");
+  int fd = -1;
+  auto open_call = Call<int (*)(const char*, int, ...)>(kOpen);
+  if (ProcFileSystemPresent()) fd = open_call(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    // No such files here: a named temporary, removed on failure and on a signal.
+    NameBeside(file->target, "new", file->temp);
+    Watch(file->temp);
+    fd = open_call(file->temp, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0) file->temp[0] = '\0';
+  }
+  // The new file keeps the old one's permissions, as a replaced file should.
+  struct stat status;
+  if (fd >= 0 && stat(file->target, &status) == 0) fchmod(fd, status.st_mode & 07777);
+  if (fd >= 0) file->stream = fdopen(fd, "wb");
+  if (!file->stream) {
+    if (fd >= 0) close(fd);
+    EndFileReplacement(file);
+    return 0;
+  }
+  return 1;
+}
+
+int FinishFileContent(FileReplacement* file) {
+  bool ok = fflush(file->stream) == 0 && ferror(file->stream) == 0;
+  if (ok && file->temp[0] == '\0') {
+    // Named only now that it is complete.
+    char self[64];
+    snprintf(self, sizeof self, "/proc/self/fd/%d", fileno(file->stream));
+    NameBeside(file->target, "new", file->temp);
+    Watch(file->temp);
+    if (Call<int (*)(int, const char*, int, const char*, int)>(kLinkat)(
+            AT_FDCWD, self, AT_FDCWD, file->temp, AT_SYMLINK_FOLLOW) != 0) {
+      file->temp[0] = '\0';
+      ok = false;
+    }
+  }
+  ok = Call<int (*)(FILE*)>(kFclose)(file->stream) == 0 && ok;
+  file->stream = nullptr;
+  return ok ? 1 : 0;
+}
+
+int TargetIsReplaceable(const FileReplacement* file) {
+  struct stat status;
+  if (stat(file->target, &status) != 0) return errno == ENOENT ? 1 : 0;
+  if (S_ISDIR(status.st_mode)) return 0;
+  return access(file->target, W_OK) == 0 ? 1 : 0;
+}
+
+int PutFileInPlace(FileReplacement* file) {
+  if (file->temp[0] == '\0' || !TargetIsReplaceable(file)) return 0;
+  struct stat status;
+  file->created = lstat(file->target, &status) != 0;
+  if (!file->created) {
+    // A second name for the old content, so that it can be put back.
+    NameBeside(file->target, "old", file->kept);
+    Watch(file->kept);
+    if (Call<int (*)(const char*, const char*)>(kLink)(file->target, file->kept) != 0) {
+      file->kept[0] = '\0';
+    }
+  }
+  if (Call<int (*)(const char*, const char*)>(kRename)(file->temp, file->target) != 0) return 0;
+  file->temp[0] = '\0';
+  return 1;
+}
+
+void RestorePreviousFile(FileReplacement* file) {
+  if (file->kept[0]) {
+    if (Call<int (*)(const char*, const char*)>(kRename)(file->kept, file->target) == 0) {
+      file->kept[0] = '\0';
+    }
+  } else if (file->created) {
+    unlink(file->target);
+  }
+}
+
+void EndFileReplacement(FileReplacement* file) {
+  if (file->target[0] == '\0') return;  // never begun, or ended already
+  if (file->stream) Call<int (*)(FILE*)>(kFclose)(file->stream);
+  file->stream = nullptr;
+  if (file->temp[0]) unlink(file->temp);
+  if (file->kept[0]) unlink(file->kept);
+  Unwatch(file->temp);
+  Unwatch(file->kept);
+  file->temp[0] = file->kept[0] = file->target[0] = '\0';
+  if (open_replacements > 0 && --open_replacements == 0) RemoveCleanupHandlers();
+}
+
+void ShowMessageBox(const char* text) {
+  fprintf(stderr, "Chyba: %s\n", text);
+  fflush(stderr);
+}
+
 void StartProgramHidden(const char* program, const char* parameter) {
   std::string path;
   if (!FindProgram(program, true, &path)) return;
@@ -133,7 +480,7 @@ void StartProgramHidden(const char* program, const char* parameter) {
   argv[argc] = nullptr;
 
   // Only async-signal-safe calls between fork and exec.
-  pid_t child = fork();
+  pid_t child = Call<pid_t (*)()>(kFork)();
   if (child < 0) return;
   if (child == 0) {
     // Its own session keeps a Ctrl-C in our terminal from reaching it; the

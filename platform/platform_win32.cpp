@@ -1,79 +1,244 @@
-// Windows implementation of the platform services: the ANSI find functions, the
-// shell's program start and message boxes.
+// Windows implementation of the platform services: the wide find functions with
+// names put into the ANSI code page, whole-file replacement, the shell's program
+// start and message boxes. No C++ runtime: plain C library and Win32 calls.
 #include <windows.h>
 // after windows.h, which it needs
 #include <shellapi.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "platform/platform.h"
 
-struct FolderScan {
-  HANDLE find;
-  WIN32_FIND_DATAA data;
-  bool first_pending;     // FindFirstFileA's entry has not been returned yet
-  char folder[MAX_PATH];  // the pattern's folder part, with its backslash
+// The system calls, replaceable by tests (see OverrideSystemCall).
+namespace {
+
+struct SystemCallEntry {
+  const char* name;
+  SystemCall real;
+  SystemCall current;
 };
 
-FolderScan* BeginFolderScan(const char* pattern) {
-  FolderScan* scan = new (std::nothrow) FolderScan();
+SystemCallEntry system_calls[] = {
+    {"FindFirstFileW", reinterpret_cast<SystemCall>(FindFirstFileW), nullptr},
+    {"FindNextFileW", reinterpret_cast<SystemCall>(FindNextFileW), nullptr},
+    {"FindClose", reinterpret_cast<SystemCall>(FindClose), nullptr},
+    {"MoveFileExA", reinterpret_cast<SystemCall>(MoveFileExA), nullptr},
+    {"fclose", reinterpret_cast<SystemCall>(fclose), nullptr},
+};
+
+enum { kFindFirstFileW, kFindNextFileW, kFindClose, kMoveFileExA, kFclose };
+
+template <typename Function>
+Function Call(int index) {
+  const SystemCallEntry& entry = system_calls[index];
+  return reinterpret_cast<Function>(entry.current ? entry.current : entry.real);
+}
+
+BOOL Move(const char* source, const char* target) {
+  return Call<BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD)>(kMoveFileExA)(source, target,
+                                                                  MOVEFILE_REPLACE_EXISTING);
+}
+
+bool Exists(const char* name) { return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES; }
+
+}  // namespace
+
+int OverrideSystemCall(const char* name, SystemCall replacement) {
+  for (SystemCallEntry& entry : system_calls) {
+    if (strcmp(entry.name, name) == 0) {
+      entry.current = replacement;
+      return 1;
+    }
+  }
+  return 0;
+}
+
+SystemCall RealSystemCall(const char* name) {
+  for (const SystemCallEntry& entry : system_calls) {
+    if (strcmp(entry.name, name) == 0) return entry.real;
+  }
+  return nullptr;
+}
+
+// Folder enumeration.
+struct FolderScan {
+  HANDLE find;
+  WIN32_FIND_DATAW data;
+  bool first_pending;     // FindFirstFileW's entry has not been returned yet
+  int folder_length;      // of the pattern's folder part, with its backslash
+  char name[2 * MAX_PATH];  // the last name in the ANSI code page
+};
+
+// The reader is a Windows program here: it reads names in the ANSI code page.
+FolderScan* BeginFolderScan(const char* pattern, const char*) {
+  wchar_t wide_pattern[MAX_PATH];
+  if (!MultiByteToWideChar(CP_ACP, 0, pattern, -1, wide_pattern, MAX_PATH)) return nullptr;
+  FolderScan* scan = static_cast<FolderScan*>(calloc(1, sizeof(FolderScan)));
   if (!scan) return nullptr;
-  scan->find = FindFirstFileA(pattern, &scan->data);
+  scan->find = Call<HANDLE(WINAPI*)(LPCWSTR, LPWIN32_FIND_DATAW)>(kFindFirstFileW)(wide_pattern,
+                                                                                  &scan->data);
   if (scan->find == INVALID_HANDLE_VALUE) {
-    delete scan;
+    free(scan);
     return nullptr;
   }
   scan->first_pending = true;
   const char* slash = strrchr(pattern, '\\');
-  size_t length = slash ? static_cast<size_t>(slash - pattern) + 1 : 0;
-  if (length >= sizeof scan->folder) length = 0;
-  memcpy(scan->folder, pattern, length);
-  scan->folder[length] = '\0';
+  scan->folder_length = slash ? static_cast<int>(slash - pattern) + 1 : 0;
   return scan;
 }
 
-// The ANSI functions hand out a name the code page cannot hold with "?" or a
-// look-alike letter in it; such a name no longer leads to the entry.
-static bool NameStillResolves(const FolderScan* scan) {
-  char path[MAX_PATH];
-  int length = snprintf(path, sizeof path, "%s%s", scan->folder, scan->data.cFileName);
-  if (length < 0 || length >= static_cast<int>(sizeof path)) return false;
-  if (strchr(scan->data.cFileName, '?')) return false;
-  return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+// The name exactly as the ANSI functions would give it, or false when the code page
+// lacks one of its letters: those give "?" or a look-alike ("å" as "a"), which would
+// name another file or none.
+static bool ToAnsi(FolderScan* scan) {
+  bool utf8 = GetACP() == CP_UTF8;  // takes neither the flag nor the question
+  BOOL used_default = FALSE;
+  int length = WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, scan->data.cFileName,
+                                   -1, scan->name, sizeof scan->name, nullptr,
+                                   utf8 ? nullptr : &used_default);
+  // The updater opens the entry by its path, which must fit the ANSI functions.
+  return length > 0 && !used_default && scan->folder_length + length <= MAX_PATH;
 }
 
 FolderStep NextFolderEntry(FolderScan* scan, const char** name) {
   for (;;) {
     if (scan->first_pending) {
       scan->first_pending = false;
-    } else if (!FindNextFileA(scan->find, &scan->data)) {
+    } else if (!Call<BOOL(WINAPI*)(HANDLE, LPWIN32_FIND_DATAW)>(kFindNextFileW)(scan->find,
+                                                                               &scan->data)) {
       return GetLastError() == ERROR_NO_MORE_FILES ? kFolderEnd : kFolderError;
     }
-    const char* found = scan->data.cFileName;
-    if (strcmp(found, ".") == 0 || strcmp(found, "..") == 0) continue;
-    if (!NameStillResolves(scan)) return kFolderBadName;
-    *name = found;
+    const wchar_t* found = scan->data.cFileName;
+    if (wcscmp(found, L".") == 0 || wcscmp(found, L"..") == 0) continue;
+    if (!ToAnsi(scan)) return kFolderBadName;
+    *name = scan->name;
     return kFolderEntry;
   }
 }
 
 void EndFolderScan(FolderScan* scan) {
-  FindClose(scan->find);
-  delete scan;
+  Call<BOOL(WINAPI*)(HANDLE)>(kFindClose)(scan->find);
+  free(scan);
 }
 
-FILE* CreateTemporaryFile(char* temp_name) {
-  static_assert(kTempNameSize >= MAX_PATH, "GetTempFileNameA writes up to MAX_PATH");
-  if (!GetTempFileNameA(".", "kdc", 0, temp_name)) return nullptr;
-  FILE* file = fopen(temp_name, "wb");
-  if (!file) DeleteFileA(temp_name);
-  return file;
+// Whole-file replacement. The new content is "Am01.txt.kdc-new" and the old one is
+// kept as "Am01.txt.kdc-old" while both files are put in place: fixed names, so a
+// converter killed midway leaves at most these, and the next conversion clears them.
+int BeginFileReplacement(FileReplacement* file, const char* target) {
+  memset(file, 0, sizeof *file);
+  char temp[kPathSize];
+  char kept[kPathSize];
+  if (snprintf(temp, sizeof temp, "%s.kdc-new", target) >= static_cast<int>(sizeof temp)) return 0;
+  snprintf(kept, sizeof kept, "%s.kdc-old", target);
+  snprintf(file->target, sizeof file->target, "%s", target);
+
+  DeleteFileA(temp);
+  // Killed between moving the old file aside and the new one in: the old one returns.
+  if (Exists(kept)) {
+    if (Exists(target) || !Move(kept, target)) DeleteFileA(kept);
+  }
+  memcpy(file->temp, temp, sizeof temp);
+  file->stream = fopen(temp, "wb");
+  if (!file->stream) {
+    file->temp[0] = '\0';
+    EndFileReplacement(file);
+    return 0;
+  }
+  return 1;
 }
 
-int MoveFileOver(const char* source, const char* target) {
-  return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING) ? 1 : 0;
+int FinishFileContent(FileReplacement* file) {
+  bool ok = fflush(file->stream) == 0 && ferror(file->stream) == 0;
+  ok = Call<int (*)(FILE*)>(kFclose)(file->stream) == 0 && ok;
+  file->stream = nullptr;
+  return ok ? 1 : 0;
 }
+
+int TargetIsReplaceable(const FileReplacement* file) {
+  DWORD attributes = GetFileAttributesA(file->target);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 1 : 0;
+  }
+  // Windows refuses to replace a read-only file; Wine does not, so we check it.
+  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) ? 0 : 1;
+}
+
+// The target is held open by a reader that does not let it be moved: the content
+// goes into the file itself, which such a reader allows.
+static int WriteIntoTarget(FileReplacement* file) {
+  HANDLE target = CreateFileA(file->target, GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (target == INVALID_HANDLE_VALUE) return 0;
+  FILE* content = fopen(file->temp, "rb");
+  bool ok = content != nullptr;
+  file->in_place = true;
+  static char buffer[16384];
+  size_t got;
+  while (ok && (got = fread(buffer, 1, sizeof buffer, content)) > 0) {
+    DWORD written = 0;
+    ok = WriteFile(target, buffer, static_cast<DWORD>(got), &written, nullptr) && written == got;
+  }
+  if (content) {
+    ok = ok && !ferror(content);
+    fclose(content);
+  }
+  ok = SetEndOfFile(target) && ok;
+  ok = CloseHandle(target) && ok;
+  return ok ? 1 : 0;
+}
+
+int PutFileInPlace(FileReplacement* file) {
+  if (file->temp[0] == '\0' || !TargetIsReplaceable(file)) return 0;
+  DWORD attributes = GetFileAttributesA(file->target);
+  file->created = attributes == INVALID_FILE_ATTRIBUTES;
+  if (!file->created) {
+    // A hidden or system file stays so.
+    file->attributes = attributes;
+    SetFileAttributesA(file->temp, attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                                 FILE_ATTRIBUTE_ARCHIVE |
+                                                 FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
+    snprintf(file->kept, sizeof file->kept, "%s", file->target);
+    snprintf(file->kept + strlen(file->kept), sizeof file->kept - strlen(file->kept), ".kdc-old");
+    if (!Move(file->target, file->kept)) {
+      DWORD error = GetLastError();
+      file->kept[0] = '\0';
+      if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) return 0;
+      return WriteIntoTarget(file);
+    }
+  }
+  if (!Move(file->temp, file->target)) {
+    if (file->kept[0] && Move(file->kept, file->target)) file->kept[0] = '\0';
+    return 0;
+  }
+  file->temp[0] = '\0';
+  return 1;
+}
+
+void RestorePreviousFile(FileReplacement* file) {
+  if (file->in_place) return;  // the old content is gone
+  if (file->kept[0]) {
+    if (Move(file->kept, file->target)) file->kept[0] = '\0';
+  } else if (file->created) {
+    DeleteFileA(file->target);
+  }
+}
+
+void EndFileReplacement(FileReplacement* file) {
+  if (file->target[0] == '\0') return;  // never begun, or ended already
+  if (file->stream) Call<int (*)(FILE*)>(kFclose)(file->stream);
+  file->stream = nullptr;
+  if (file->temp[0]) DeleteFileA(file->temp);
+  if (file->kept[0]) DeleteFileA(file->kept);
+  file->temp[0] = file->kept[0] = file->target[0] = '\0';
+}
+
+// A window program has no signals that end it midway.
+void HoldInterruptions() {}
+void ReleaseInterruptions() {}
 
 void ShowMessageBox(const char* text) {
   bool ascii = true;
