@@ -1,4 +1,5 @@
 // The list file and the stub byte for byte, and what a failed write leaves behind.
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -114,18 +115,24 @@ TEST_F(MissionFilesTest, UnwritableTargetsKeepWhatIsThere) {
 }
 
 TEST_F(MissionFilesTest, NameThatCannotBeListedFaithfullyIsRefused) {
-  MakeFolder("__Am/01");
-  WriteFile("__Am/01/good.dat", "x");
 #ifdef _WIN32
-  // Not in any single-byte code page: the ANSI functions cannot name it.
-  WriteFile("__Am/01/\xE6\x97\xA5\xE6\x9C\xAC.dat", "x");
+  // Not in any single-byte code page; and a letter whose look-alike ("a" for "å",
+  // which code page 1250 lacks) names another file of the folder.
+  const char* const bad_names[] = {"\xE6\x97\xA5\xE6\x9C\xAC.dat", "\xC3\xA5.dat"};
 #else
-  WriteFile("__Am/01/line\nbreak.dat", "x");
+  const char* const bad_names[] = {"line\nbreak.dat"};
 #endif
   WriteFile("Am01.txt", "old list");
-  EXPECT_EQ(kMissionEntryNameInvalid, WriteMissionList("Am", "01"));
-  EXPECT_EQ("old list", ReadFile("Am01.txt"));
-  EXPECT_EQ((std::vector<std::string>{"Am01.txt", "__Am"}), ListFolder("."));
+  for (const char* bad_name : bad_names) {
+    SCOPED_TRACE(bad_name);
+    MakeFolder("__Am/01");
+    WriteFile("__Am/01/a.dat", "x");
+    WriteFile(std::string("__Am/01/") + bad_name, "x");
+    EXPECT_EQ(kMissionEntryNameInvalid, WriteMissionList("Am", "01"));
+    EXPECT_EQ("old list", ReadFile("Am01.txt"));
+    EXPECT_EQ((std::vector<std::string>{"Am01.txt", "__Am"}), ListFolder("."));
+    std::filesystem::remove_all(PathOf("__Am"));
+  }
 }
 
 #ifndef _WIN32

@@ -2,11 +2,13 @@
 #ifndef _WIN32
 #include "platform/platform.h"
 
+#include <locale.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
 #include <string>
 
+#include "convert/convert.h"
 #include "tests/test_folder.h"
 
 namespace {
@@ -50,11 +52,64 @@ TEST_F(StartProgramTest, WorkingDirectoryComesBeforePath) {
   ASSERT_TRUE(WaitUntil([] { return ReadFile("found.log") == "here\n"; }));
 }
 
+int forks = 0;
+pid_t ForkCounted() {
+  ++forks;
+  return reinterpret_cast<pid_t (*)()>(RealSystemCall("fork"))();
+}
+
 TEST_F(StartProgramTest, WindowsProgramWithoutWineIsNotStarted) {
   setenv("PATH", (folder_.string() + "/bin").c_str(), 1);
   WriteFile("vozedudo.exe", "MZ");
+  forks = 0;
+  ASSERT_TRUE(OverrideSystemCall("fork", reinterpret_cast<SystemCall>(ForkCounted)));
   StartProgramHidden("vozedudo.exe", "Am01.txt");  // returns quietly
-  EXPECT_EQ((std::vector<std::string>{"bin", "vozedudo.exe"}), ListFolder("."));
+  OverrideSystemCall("fork", nullptr);
+  EXPECT_EQ(0, forks);
+}
+
+// A Windows updater run by wine reads the list in the ANSI code page wine gives it,
+// which follows the locale; a native one reads the names as they are.
+TEST_F(StartProgramTest, ListNamesAreInTheCodePageOfAWindowsUpdater) {
+  for (const char* needed : {"cs_CZ.UTF-8", "C.UTF-8"}) {
+    locale_t installed = newlocale(LC_CTYPE_MASK, needed, static_cast<locale_t>(0));
+    if (!installed) GTEST_SKIP() << needed << " is not installed";
+    freelocale(installed);
+  }
+  const char* saved = getenv("LC_ALL");
+  std::string saved_all = saved ? saved : "";
+  MakeFolder("__Am/01");
+  WriteFile(u8"__Am/01/zadání řádu.txt", "x");
+  struct Case {
+    const char* locale;
+    const char* updater;
+    int result;
+    std::string name;  // as listed
+  };
+  const Case cases[] = {
+      {"cs_CZ.UTF-8", "MZ", kMissionListWritten,
+       "zad\xE1n\xED \xF8\xE1" "du.txt"},
+      {"C.UTF-8", "MZ", kMissionEntryNameInvalid, ""},  // code page 1252 has no "ř"
+      {"C.UTF-8", "#!/bin/sh\n", kMissionListWritten,  // a script
+       u8"zadání řádu.txt"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(std::string(test.locale) + " " + test.updater);
+    setenv("LC_ALL", test.locale, 1);
+    WriteFile("vozedudo.exe", test.updater);
+    RemoveFile("Am01.txt");
+    EXPECT_EQ(test.result, WriteMissionList("Am", "01"));
+    if (test.result == kMissionListWritten) {
+      EXPECT_EQ(" Am01.kdp\r\nmissions\\__Am\\01\\" + test.name + "#__Am\\01\\" + test.name +
+                    "\r\n",
+                ReadFile("Am01.txt"));
+    }
+  }
+  if (saved) {
+    setenv("LC_ALL", saved_all.c_str(), 1);
+  } else {
+    unsetenv("LC_ALL");
+  }
 }
 
 }  // namespace

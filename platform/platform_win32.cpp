@@ -232,7 +232,8 @@ void EndFileReplacement(FileReplacement* file) {
   if (file->stream) Call<int (*)(FILE*)>(kFclose)(file->stream);
   file->stream = nullptr;
   if (file->temp[0]) DeleteFileA(file->temp);
-  if (file->kept[0]) DeleteFileA(file->kept);
+  // An old file that could not be put back stays for the next conversion to restore.
+  if (file->kept[0] && Exists(file->target)) DeleteFileA(file->kept);
   file->temp[0] = file->kept[0] = file->target[0] = '\0';
 }
 

@@ -1,7 +1,9 @@
 #!/bin/sh
 # Stand-in for the game's updater: keeps copies of the files it was handed, records
-# how it was started, then waits (at most 10 s) until the test releases it.
+# how it was started, then waits (at most 10 s) until the test releases it. With a
+# file "hold" present it keeps both files open meanwhile, as a slow reader would.
 list="$1"
+[ -e hold ] && exec 3<"$list" 4<"${list%.txt}.kdp"
 cp "$list" seen.txt 2>/dev/null
 cp "${list%.txt}.kdp" seen.kdp 2>/dev/null
 echo "$list" >> updater.runs

@@ -63,6 +63,8 @@ bool Exists(const std::string& name) {
   return fs::exists(PathOf(name), error);
 }
 
+void RemoveFile(const std::string& name) { fs::remove(PathOf(name)); }
+
 bool IsFolder(const std::string& name) {
   std::error_code error;
   return fs::is_directory(PathOf(name), error);

@@ -26,6 +26,7 @@ void WriteFile(const std::string& name, const std::string& bytes);
 std::string ReadFile(const std::string& name);  // empty when missing
 size_t LineCount(const std::string& name);
 bool Exists(const std::string& name);
+void RemoveFile(const std::string& name);
 bool IsFolder(const std::string& name);
 void MakeFolder(const std::string& name);
 // The entries of a folder, sorted, as UTF-8 names.

@@ -1,0 +1,287 @@
+// What a failed, repeated or interrupted conversion leaves: the previous files or
+// both new ones, never half, and no temporary files.
+#include <string>
+#include <vector>
+
+#include "convert/convert.h"
+#include "platform/platform.h"
+#include "tests/test_folder.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#endif
+
+namespace {
+
+class ReplacementTest : public GameFolderTest {
+ protected:
+  void SetUp() override {
+    GameFolderTest::SetUp();
+    MakeFolder("__Am/01");
+    WriteFile("__Am/01/mapa.dat", "x");
+    WriteFile("Am01.txt", "old list");
+    WriteFile("Am01.kdp", "old stub");
+    InstallStandInUpdater();
+  }
+  void TearDown() override {
+    for (const char* call : {"readdir", "FindNextFileW", "closedir", "FindClose", "rename",
+                             "MoveFileExA", "fclose", "open", "fork"}) {
+      OverrideSystemCall(call, nullptr);
+    }
+    GameFolderTest::TearDown();
+  }
+  // Nothing replaced, nothing left over, no updater started.
+  void ExpectOldFilesOnly() {
+    EXPECT_EQ("old list", ReadFile("Am01.txt"));
+    EXPECT_EQ("old stub", ReadFile("Am01.kdp"));
+    EXPECT_EQ((std::vector<std::string>{"Am01.kdp", "Am01.txt", "__Am", "vozedudo.exe"}),
+              ListFolder("."));
+  }
+};
+
+const std::string kNewList = " Am01.kdp\r\nmissions\\__Am\\01\\mapa.dat#__Am\\01\\mapa.dat\r\n";
+
+// Faults put into the system's calls, for failures no real folder or disk gives.
+int entries_before_failure = 0;
+int scans_closed = 0;
+
+#ifdef _WIN32
+BOOL WINAPI FindNextFailing(HANDLE find, LPWIN32_FIND_DATAW data) {
+  if (entries_before_failure-- <= 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return reinterpret_cast<decltype(&FindNextFileW)>(RealSystemCall("FindNextFileW"))(find, data);
+}
+BOOL WINAPI FindCloseCounted(HANDLE find) {
+  ++scans_closed;
+  return reinterpret_cast<decltype(&FindClose)>(RealSystemCall("FindClose"))(find);
+}
+BOOL WINAPI MoveFailingForStub(LPCSTR source, LPCSTR target, DWORD flags) {
+  if (strstr(source, ".kdp.kdc-new")) {
+    SetLastError(ERROR_WRITE_FAULT);
+    return FALSE;
+  }
+  return reinterpret_cast<decltype(&MoveFileExA)>(RealSystemCall("MoveFileExA"))(source, target,
+                                                                                 flags);
+}
+const char kNextEntry[] = "FindNextFileW";
+const char kCloseScan[] = "FindClose";
+const char kMove[] = "MoveFileExA";
+const SystemCall kFailingNextEntry = reinterpret_cast<SystemCall>(FindNextFailing);
+const SystemCall kCountedCloseScan = reinterpret_cast<SystemCall>(FindCloseCounted);
+const SystemCall kMoveFailingForStub = reinterpret_cast<SystemCall>(MoveFailingForStub);
+#else
+dirent* ReaddirFailing(DIR* folder) {
+  if (entries_before_failure-- <= 0) {
+    errno = EIO;
+    return nullptr;
+  }
+  return reinterpret_cast<decltype(&readdir)>(RealSystemCall("readdir"))(folder);
+}
+int ClosedirCounted(DIR* folder) {
+  ++scans_closed;
+  return reinterpret_cast<decltype(&closedir)>(RealSystemCall("closedir"))(folder);
+}
+int RenameFailingForStub(const char* source, const char* target) {
+  if (strstr(source, ".Am01.kdp.new-")) {
+    errno = EIO;
+    return -1;
+  }
+  return reinterpret_cast<decltype(&rename)>(RealSystemCall("rename"))(source, target);
+}
+const char kNextEntry[] = "readdir";
+const char kCloseScan[] = "closedir";
+const char kMove[] = "rename";
+const SystemCall kFailingNextEntry = reinterpret_cast<SystemCall>(ReaddirFailing);
+const SystemCall kCountedCloseScan = reinterpret_cast<SystemCall>(ClosedirCounted);
+const SystemCall kMoveFailingForStub = reinterpret_cast<SystemCall>(RenameFailingForStub);
+#endif
+
+int CloseFailing(FILE* file) {
+  reinterpret_cast<decltype(&fclose)>(RealSystemCall("fclose"))(file);
+  return EOF;
+}
+
+TEST_F(ReplacementTest, ListingThatBreaksOffReplacesNothing) {
+  for (int i = 0; i < 5; ++i) WriteFile("__Am/01/part" + std::to_string(i), "x");
+  entries_before_failure = 3;
+  scans_closed = 0;
+  ASSERT_TRUE(OverrideSystemCall(kNextEntry, kFailingNextEntry));
+  ASSERT_TRUE(OverrideSystemCall(kCloseScan, kCountedCloseScan));
+  ConvertMission("Am", "01");
+  EXPECT_EQ(std::vector<std::string>{"Složku mise nelze přečíst!"}, messages);
+  EXPECT_EQ(1, scans_closed);
+  ExpectOldFilesOnly();
+}
+
+TEST_F(ReplacementTest, FailureAfterBothFilesAreCompleteKeepsBoth) {
+  struct Fault {
+    const char* call;
+    SystemCall replacement;
+    const char* message;
+  };
+  const Fault faults[] = {
+      {kMove, kMoveFailingForStub, "Soubor Am01.kdp nelze zapsat!"},  // the list was in place
+      {"fclose", reinterpret_cast<SystemCall>(CloseFailing), "Soubor Am01.txt nelze zapsat!"},
+  };
+  for (const Fault& fault : faults) {
+    SCOPED_TRACE(fault.message);
+    messages.clear();
+    ASSERT_TRUE(OverrideSystemCall(fault.call, fault.replacement));
+    ConvertMission("Am", "01");
+    OverrideSystemCall(fault.call, nullptr);
+    EXPECT_EQ(std::vector<std::string>{fault.message}, messages);
+    ExpectOldFilesOnly();
+  }
+}
+
+TEST_F(ReplacementTest, FolderWhereTheStubGoesKeepsTheOldList) {
+  RemoveFile("Am01.kdp");
+  MakeFolder("Am01.kdp");
+  ConvertMission("Am", "01");
+  EXPECT_EQ(std::vector<std::string>{"Soubor Am01.kdp nelze zapsat!"}, messages);
+  EXPECT_EQ("old list", ReadFile("Am01.txt"));
+  EXPECT_TRUE(IsFolder("Am01.kdp"));
+}
+
+TEST_F(ReplacementTest, ConvertingAgainWhileTheUpdaterReadsTheFiles) {
+  WriteFile("hold", "");
+  ConvertMission("Am", "01");
+  ASSERT_TRUE(WaitForFile("updater.log"));  // it holds both files open now
+  WriteFile("__Am/01/new.dat", "x");
+  ConvertMission("Am", "01");
+  EXPECT_TRUE(messages.empty());
+  EXPECT_NE(std::string::npos, ReadFile("Am01.txt").find("new.dat#__Am\\01\\new.dat\r\n"));
+  EXPECT_EQ(ExpectedStub(), ReadFile("Am01.kdp"));
+  WriteFile("release", "");
+  EXPECT_TRUE(WaitUntil([] { return LineCount("updater.runs") == 2; }));
+}
+
+TEST_F(ReplacementTest, ReadOnlyListIsNotReplaced) {
+#ifdef _WIN32
+  ASSERT_TRUE(SetFileAttributesA("Am01.txt", FILE_ATTRIBUTE_READONLY));
+  ConvertMission("Am", "01");
+  SetFileAttributesA("Am01.txt", FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(std::vector<std::string>{"Soubor Am01.txt nelze zapsat!"}, messages);
+#else
+  // Root may write anything: the user here is an ordinary one.
+  chmod("Am01.txt", 0444);
+  chmod(".", 0777);
+  pid_t child = fork();
+  if (child == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+    ConvertMission("Am", "01");
+    _exit(messages == std::vector<std::string>{"Soubor Am01.txt nelze zapsat!"} ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  struct stat mode;
+  ASSERT_EQ(0, stat("Am01.txt", &mode));
+  EXPECT_EQ(0444u, mode.st_mode & 0777);
+#endif
+  ExpectOldFilesOnly();
+}
+
+#ifdef _WIN32
+TEST_F(ReplacementTest, HiddenListStaysHiddenAndLeftoversAreCleared) {
+  // What a converter killed midway leaves: the next conversion clears it.
+  WriteFile("Am01.txt.kdc-new", "torn");
+  WriteFile("Am01.kdp.kdc-old", "old stub");
+  ASSERT_TRUE(SetFileAttributesA("Am01.txt", FILE_ATTRIBUTE_HIDDEN));
+  WriteFile("release", "");
+  ConvertMission("Am", "01");
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(kNewList, ReadFile("Am01.txt"));
+  EXPECT_TRUE(GetFileAttributesA("Am01.txt") & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_TRUE(WaitForFile("updater.done"));
+  EXPECT_EQ((std::vector<std::string>{"Am01.kdp", "Am01.txt", "__Am", "release", "seen.kdp",
+                                      "seen.txt", "updater.done", "updater.log", "updater.runs",
+                                      "vozedudo.exe"}),
+            ListFolder("."));
+}
+#else
+TEST_F(ReplacementTest, LinkedListIsWrittenThrough) {
+  MakeFolder("kept");
+  WriteFile("kept/list.txt", "old list");
+  RemoveFile("Am01.txt");
+  ASSERT_EQ(0, symlink("kept/list.txt", "Am01.txt"));
+  ConvertMission("Am", "01");
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(kNewList, ReadFile("kept/list.txt"));
+  struct stat link;
+  ASSERT_EQ(0, lstat("Am01.txt", &link));
+  EXPECT_TRUE(S_ISLNK(link.st_mode));
+  EXPECT_EQ(std::vector<std::string>{"list.txt"}, ListFolder("kept"));
+}
+
+// A conversion in a child process that reads its folder slowly, after telling the
+// parent through ready that it is under way.
+int ready_pipe = -1;
+dirent* ReaddirSlowly(DIR* folder) {
+  static int entries = 0;
+  if (++entries == 20) {
+    char byte = 1;
+    if (write(ready_pipe, &byte, 1) != 1) _exit(3);
+  }
+  if (entries > 20) usleep(20000);
+  return reinterpret_cast<decltype(&readdir)>(RealSystemCall("readdir"))(folder);
+}
+int OpenWithoutUnnamedFiles(const char* name, int flags, ...) {
+  if ((flags & O_TMPFILE) == O_TMPFILE) {
+    errno = EOPNOTSUPP;
+    return -1;
+  }
+  return reinterpret_cast<int (*)(const char*, int, ...)>(RealSystemCall("open"))(name, flags,
+                                                                                  0666);
+}
+
+TEST_F(ReplacementTest, SignalMidwayLeavesNoTemporaryFile) {
+  for (int i = 0; i < 300; ++i) WriteFile("__Am/01/part" + std::to_string(i), "x");
+  struct Case {
+    int signal_number;
+    bool unnamed_files;  // the new file has no name until complete
+  };
+  for (Case test : {Case{SIGINT, false}, Case{SIGTERM, false}, Case{SIGHUP, false},
+                    Case{SIGKILL, true}, Case{SIGINT, true}}) {
+    SCOPED_TRACE(test.signal_number);
+    int ready[2];
+    ASSERT_EQ(0, pipe(ready));
+    pid_t child = fork();
+    if (child == 0) {
+      for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) signal(signal_number, SIG_DFL);
+      ready_pipe = ready[1];
+      OverrideSystemCall("readdir", reinterpret_cast<SystemCall>(ReaddirSlowly));
+      if (!test.unnamed_files) {
+        OverrideSystemCall("open", reinterpret_cast<SystemCall>(OpenWithoutUnnamedFiles));
+      }
+      ConvertMission("Am", "01");
+      _exit(0);
+    }
+    close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(1, read(ready[0], &byte, 1));
+    close(ready[0]);
+    // The temporary file the signal must not leave behind exists, or has no name.
+    EXPECT_EQ(test.unnamed_files ? 4u : 5u, ListFolder(".").size());
+    kill(child, test.signal_number);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == test.signal_number) << status;
+    ExpectOldFilesOnly();
+  }
+}
+#endif
+
+}  // namespace
