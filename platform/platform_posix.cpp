@@ -240,7 +240,7 @@ void EndFolderScan(FolderScan* scan) {
 // Temporary names are removed when a signal ends the program while they exist.
 namespace {
 
-const int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP};
+const int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 constexpr int kNamedFiles = 8;
 // Names the handler removes; a slot is in use while its first byte is not zero.
 char* volatile named_files[kNamedFiles];
