@@ -6,17 +6,18 @@
 #   install-deps.sh package  only what the player's package needs
 set -euo pipefail
 
+native=(cmake g++ make googletest libgtest-dev libbenchmark-dev)
+cross=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
 mode=${1:-all}
 case "$mode" in
   all)
-    packages=(cmake g++ make googletest libgtest-dev libbenchmark-dev
-      g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 zip unzip
+    packages=("${native[@]}" "${cross[@]}" zip unzip
       wine wine64 xvfb xauth xdotool imagemagick locales
       fonts-wine)  # Marlett: the caption's close box, not the letter "r"
     ;;
-  native) packages=(cmake g++ make googletest libgtest-dev libbenchmark-dev) ;;
+  native) packages=("${native[@]}") ;;
   bench) packages=(cmake g++ make libbenchmark-dev) ;;
-  package) packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 zip) ;;
+  package) packages=(cmake make "${cross[@]}" zip) ;;
   *) echo "usage: $0 [native|bench|package]" >&2; exit 2 ;;
 esac
 
