@@ -3,7 +3,7 @@
 # readdir loop writing the same lines.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/install-deps.sh
+./scripts/install-deps.sh bench
 cmake --preset native >/dev/null && cmake --build --preset native --target mission_list_bench >/dev/null
 out=$(mktemp)
 ./build/native/mission_list_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \

@@ -1,21 +1,16 @@
 #!/usr/bin/env bash
-# Runs every test: the native suite, the same suite under ASan+UBSan, and the Windows
-# build under Wine. Installs what is missing and builds first.
+# Runs every test: the native suite, the same suite under ASan+UBSan, the Windows
+# build under Wine, and the player's package. Installs what is missing and builds
+# first; compiler warnings are shown.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh || exit 1
 
 failed=()
 
-build() {
-  cmake --preset "$1" >/dev/null && cmake --build --preset "$1" >/dev/null
-}
-
 suite() {
   echo "== $1"
-  if ! build "$1"; then
-    echo "build failed: $1"
-    cmake --build --preset "$1" 2>&1 | grep -E 'error|Error' | head -40
+  if ! ./scripts/build-preset.sh "$1"; then
     failed+=("$1")
     return
   fi
@@ -36,6 +31,9 @@ wineserver -p </dev/null >/dev/null 2>&1
 wine wineboot </dev/null >/dev/null 2>&1
 suite windows
 wineserver -k </dev/null >/dev/null 2>&1
+
+echo "== package"
+./tests/package_test.sh . build/windows/korvidane-convert.exe || failed+=(package)
 
 if [ ${#failed[@]} -gt 0 ]; then
   echo "FAILED: ${failed[*]}"

@@ -14,6 +14,10 @@ export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installers asking
 export WINEPREFIX="$(dirname "$shot")/.wine-dialog"
 wine=/usr/lib/wine/wine64
 "$wine" wineboot </dev/null >/dev/null 2>&1
+# Debian's Wine 8 does not look for its own fonts (package fonts-wine) where they are
+# installed, but finds them in the prefix's Fonts folder; Marlett draws the caption's
+# close box, which is otherwise the letter "r".
+ln -sf /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
 # Without a window manager Wine draws the caption itself, so the title shows.
 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f \
   </dev/null >/dev/null 2>&1
