@@ -2,7 +2,7 @@
 // writes the same lines: readdir and one buffered stream.
 #include <benchmark/benchmark.h>
 #include <dirent.h>
-#include <malloc.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,33 +10,11 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <new>
 #include <string>
 
 #include "convert/convert.h"
 
 namespace fs = std::filesystem;
-
-// Live and peak heap bytes of one untimed run, to show the list is streamed: the
-// peak must not grow with the number of entries. Counting is off while timing.
-static bool counting = false;
-static size_t live_bytes = 0;
-static size_t peak_bytes = 0;
-
-void* operator new(size_t size) {
-  void* block = malloc(size ? size : 1);
-  if (!block) throw std::bad_alloc();
-  if (counting) {
-    live_bytes += malloc_usable_size(block);
-    if (live_bytes > peak_bytes) peak_bytes = live_bytes;
-  }
-  return block;
-}
-void operator delete(void* block) noexcept {
-  if (counting && block) live_bytes -= malloc_usable_size(block);
-  free(block);
-}
-void operator delete(void* block, size_t) noexcept { operator delete(block); }
 
 // One game folder per size, made once, with a mission folder of that many files.
 static void EnterGameFolder(int entries) {
@@ -64,11 +42,6 @@ static void BM_WriteMissionList(benchmark::State& state) {
   for (auto _ : state) {
     if (WriteMissionList("Am", "01") != kMissionListWritten) state.SkipWithError("not written");
   }
-  live_bytes = peak_bytes = 0;
-  counting = true;
-  WriteMissionList("Am", "01");
-  counting = false;
-  state.counters["peak_heap_bytes"] = static_cast<double>(peak_bytes);
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
@@ -106,4 +79,26 @@ BENCHMARK(BM_WriteMissionList)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrose
 BENCHMARK(BM_PlainReaddirLoop)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PlainReaddirLoopThenRename)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
-BENCHMARK_MAIN();
+// "--memory FOLDER" or "--memory-plain FOLDER": one list written in a fresh
+// process, then the peak resident memory of the whole process (malloc, opendir's
+// buffer and the stream included).
+int main(int argc, char** argv) {
+  if (argc == 3 && (strcmp(argv[1], "--memory") == 0 || strcmp(argv[1], "--memory-plain") == 0)) {
+    if (chdir(argv[2]) != 0) return 1;
+    bool plain = strcmp(argv[1], "--memory-plain") == 0;
+    if (plain) {
+      PlainReaddirLoop("Am01.txt");
+    } else if (WriteMissionList("Am", "01") != kMissionListWritten) {
+      return 1;
+    }
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    printf("%s, %s: peak resident %ld KiB (whole process)\n", argv[2],
+           plain ? "plain loop" : "WriteMissionList", usage.ru_maxrss);
+    return 0;
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,8 +1,11 @@
 // Speed of writing the mission list on Windows (run under Wine here), against the
 // plainest loop that writes the same lines with the ANSI find functions; and the
 // peak memory of a whole process that writes one list.
-//   mission_list_bench_win32            both sizes, both figures
-//   mission_list_bench_win32 --memory FOLDER   one list in FOLDER, then the peaks
+//   mission_list_bench_win32 GAME_FOLDER...     both figures for each game folder
+//   mission_list_bench_win32 --memory GAME_FOLDER   one list there, then the peaks
+//   mission_list_bench_win32 --memory-plain GAME_FOLDER   the same for the plain loop
+// A game folder holds "__Am\01\" with the entries; the caller makes them, as Wine
+// creates files in a large folder slowly.
 #include <windows.h>
 // after windows.h, which it needs
 #include <psapi.h>
@@ -41,42 +44,15 @@ static void WriteListOnce() {
   }
 }
 
-static void MakeGameFolder(const char* folder, int entries) {
-  char path[MAX_PATH];
-  CreateDirectoryA(folder, nullptr);
-  snprintf(path, sizeof path, "%s\\__Am", folder);
-  CreateDirectoryA(path, nullptr);
-  snprintf(path, sizeof path, "%s\\__Am\\01", folder);
-  CreateDirectoryA(path, nullptr);
-  for (int i = 0; i < entries; ++i) {
-    snprintf(path, sizeof path, "%s\\__Am\\01\\mission-part-%06d.dat", folder, i);
-    CloseHandle(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  }
-}
-
-static void RemoveGameFolder(const char* folder) {
-  char command[MAX_PATH + 32];
-  snprintf(command, sizeof command, "cmd /c rmdir /s /q \"%s\"", folder);
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process;
-  if (CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                     &process)) {
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-  }
-}
-
 // A fresh process writes one list, so its peaks are the list writer's and the
 // runtime's, nothing of the timing runs.
-static void MeasureMemory(const char* self, const char* folder, int entries) {
+static void MeasureMemory(const char* self, const char* mode, const char* folder) {
   char command[2 * MAX_PATH + 32];
-  snprintf(command, sizeof command, "\"%s\" --memory \"%s\"", self, folder);
+  snprintf(command, sizeof command, "\"%s\" %s \"%s\"", self, mode, folder);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process;
-  printf("%6d entries: ", entries);
+  printf("%s, %s: ", folder, strcmp(mode, "--memory") == 0 ? "WriteMissionList" : "plain loop");
   fflush(stdout);
   if (!CreateProcessA(nullptr, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                       &process)) {
@@ -89,9 +65,14 @@ static void MeasureMemory(const char* self, const char* folder, int entries) {
 }
 
 int main(int argc, char** argv) {
-  if (argc == 3 && strcmp(argv[1], "--memory") == 0) {
+  bool plain_memory = argc == 3 && strcmp(argv[1], "--memory-plain") == 0;
+  if (plain_memory || (argc == 3 && strcmp(argv[1], "--memory") == 0)) {
     SetCurrentDirectoryA(argv[2]);
-    WriteListOnce();
+    if (plain_memory) {
+      PlainFindLoop();
+    } else {
+      WriteListOnce();
+    }
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
     GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
@@ -99,21 +80,17 @@ int main(int argc, char** argv) {
            counters.PeakWorkingSetSize / 1024, counters.PeakPagefileUsage / 1024);
     return 0;
   }
-  char temp[MAX_PATH];
-  GetTempPathA(sizeof temp, temp);
   char self[MAX_PATH];
   GetModuleFileNameA(nullptr, self, sizeof self);
-  const int sizes[] = {1000, 100000};
-  char folders[2][MAX_PATH];
-  for (int s = 0; s < 2; ++s) {
-    snprintf(folders[s], MAX_PATH, "%skorvidane-bench-%lu-%d", temp, GetCurrentProcessId(),
-             sizes[s]);
-    MakeGameFolder(folders[s], sizes[s]);
-    SetCurrentDirectoryA(folders[s]);
+  for (int folder = 1; folder < argc; ++folder) {
+    if (!SetCurrentDirectoryA(argv[folder])) {
+      fprintf(stderr, "no folder %s\n", argv[folder]);
+      return 1;
+    }
     // Alternating rounds, so that noise falls on both alike; medians.
-    const int kRounds = sizes[s] > 10000 ? 7 : 51;
-    double ours[51];
-    double plain[51];
+    const int kRounds = 15;
+    double ours[kRounds];
+    double plain[kRounds];
     WriteListOnce();
     PlainFindLoop();
     for (int round = 0; round < kRounds; ++round) {
@@ -130,12 +107,13 @@ int main(int argc, char** argv) {
     std::sort(plain, plain + kRounds);
     double a = ours[kRounds / 2];
     double b = plain[kRounds / 2];
-    printf("%6d entries: WriteMissionList %.2f ms; plain FindFirstFileA loop %.2f ms (ratio %.2f)\n",
-           sizes[s], a, b, a / b);
+    printf("%s: WriteMissionList %.2f ms; plain FindFirstFileA loop %.2f ms (ratio %.2f)\n",
+           argv[folder], a, b, a / b);
     fflush(stdout);
-    SetCurrentDirectoryA(temp);
   }
-  for (int s = 0; s < 2; ++s) MeasureMemory(self, folders[s], sizes[s]);
-  for (int s = 0; s < 2; ++s) RemoveGameFolder(folders[s]);
+  for (int folder = 1; folder < argc; ++folder) {
+    MeasureMemory(self, "--memory", argv[folder]);
+    MeasureMemory(self, "--memory-plain", argv[folder]);
+  }
   return 0;
 }

@@ -2,7 +2,7 @@
 # Installs what building and testing need on Debian 12; does nothing when all is there.
 #   install-deps.sh          everything: native, Windows cross-build, Wine and X tools
 #   install-deps.sh native   only what the native build needs
-#   install-deps.sh bench    only what the native benchmark needs
+#   install-deps.sh bench    only what the benchmarks need: native, and under Wine
 #   install-deps.sh package  only what the player's package needs
 set -euo pipefail
 
@@ -16,7 +16,7 @@ case "$mode" in
       fonts-wine)  # Marlett: the caption's close box, not the letter "r"
     ;;
   native) packages=("${native[@]}") ;;
-  bench) packages=(cmake g++ make libbenchmark-dev) ;;
+  bench) packages=(cmake g++ make libbenchmark-dev "${cross[@]}" wine wine64) ;;
   package) packages=(cmake make "${cross[@]}" zip) ;;
   *) echo "usage: $0 [native|bench|package]" >&2; exit 2 ;;
 esac
