@@ -55,6 +55,7 @@ check "a last line without line end converts, then the end of input exits 0" \
   test "$code" -eq 0 -a -e Ru12a.kdp
 "$converter" < /dev/null > /dev/null 2>&1
 check "empty input exits 0" test "$?" -eq 0
+wait_for runs_at_least 1  # the updater Ru 12a started, before its folder goes
 end_game
 
 echo "== garbage"
