@@ -4,7 +4,7 @@
 #   install-deps.sh native   only what the native build needs
 set -euo pipefail
 
-packages=(cmake g++ make googletest libgtest-dev libbenchmark-dev)
+packages=(cmake g++ make googletest libgtest-dev libbenchmark-dev tmux)
 if [ "${1:-}" != native ]; then
   packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth xdotool imagemagick locales)
