@@ -112,7 +112,8 @@ echo "== a terminal"
 new_game
 keys() {
   sleep 0.5; printf 'ru 12A\r'      # codes in any case
-  sleep 0.5; printf '\033[A'        # an arrow key does not end the program
+  sleep 0.5; printf '\033'          # an arrow key does not end the program,
+  sleep 0.1; printf '[A'            # even with its bytes apart (a slow link)
   sleep 0.5; printf 'x\177\r'       # typed and erased: an empty line converts again
   sleep 0.5; printf '\033'          # Esc on its own ends it at once
   sleep 0.5; printf 'Am 12\r'
