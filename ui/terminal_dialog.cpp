@@ -137,9 +137,9 @@ void EraseWord(DialogState* state) {
 
 // Up and Down stop at the ends of a list, as in a drop-down list.
 void MoveInList(DialogState* state, bool down, bool to_end) {
+  if (state->focus == kFocusButton) return;
   size_t* index = state->focus == kFocusCampaign ? &state->campaign : &state->mission;
   size_t count = state->focus == kFocusCampaign ? kCampaignCount : kMissionCount;
-  if (state->focus == kFocusButton) return;
   if (to_end) {
     *index = down ? count - 1 : 0;
   } else if (down) {
