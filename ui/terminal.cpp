@@ -11,6 +11,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -30,32 +31,36 @@ size_t Ignored(Key* key, size_t length) {
 
 bool IsFinalByte(char c) { return c >= 0x40 && c <= 0x7E; }
 
-KeyName CursorKey(char final_byte) {
-  switch (final_byte) {
-    case 'A': return kKeyUp;
-    case 'B': return kKeyDown;
-    case 'C': return kKeyRight;
-    case 'D': return kKeyLeft;
-    case 'H': return kKeyHome;
-    case 'F': return kKeyEnd;
-    default: return kKeyIgnored;
+struct KeyCode {
+  int code;
+  KeyName name;
+};
+
+// The final bytes of ESC [ and ESC O sequences, and the numbers before "~".
+const KeyCode kCursorKeys[] = {{'A', kKeyUp},   {'B', kKeyDown}, {'C', kKeyRight},
+                               {'D', kKeyLeft}, {'H', kKeyHome}, {'F', kKeyEnd}};
+const KeyCode kTildeKeys[] = {
+    {1, kKeyHome}, {7, kKeyHome}, {4, kKeyEnd}, {8, kKeyEnd}, {3, kKeyDelete}};
+const KeyCode kControlKeys[] = {{'\r', kKeyEnter},     {'\n', kKeyEnter},     {'\t', kKeyTab},
+                                {0x7f, kKeyBackspace}, {'\b', kKeyBackspace}, {0x04, kKeyCtrlD},
+                                {0x15, kKeyCtrlU},     {0x17, kKeyCtrlW}};
+
+KeyName Lookup(const KeyCode* table, size_t count, int code) {
+  for (size_t i = 0; i < count; ++i) {
+    if (table[i].code == code) return table[i].name;
   }
+  return kKeyIgnored;
 }
 
 // ESC [ parameters final. Modifiers (Ctrl-Up is ESC [ 1 ; 5 A) do not change the key.
 KeyName ControlSequenceKey(const char* parameters, size_t length, char final_byte) {
   if (final_byte == 'Z') return kKeyBackTab;
-  if (final_byte != '~') return CursorKey(final_byte);
+  if (final_byte != '~') return Lookup(kCursorKeys, std::size(kCursorKeys), final_byte);
   int number = 0;
   for (size_t i = 0; i < length && parameters[i] >= '0' && parameters[i] <= '9'; ++i) {
     if (number < 1000) number = number * 10 + (parameters[i] - '0');
   }
-  switch (number) {
-    case 1: case 7: return kKeyHome;
-    case 4: case 8: return kKeyEnd;
-    case 3: return kKeyDelete;
-    default: return kKeyIgnored;
-  }
+  return Lookup(kTildeKeys, std::size(kTildeKeys), number);
 }
 
 size_t DecodeEscape(const char* bytes, size_t length, bool input_paused, Key* key) {
@@ -63,7 +68,7 @@ size_t DecodeEscape(const char* bytes, size_t length, bool input_paused, Key* ke
   if (bytes[1] == 'O') {  // SS3, the cursor keys in application mode
     if (length < 3) return input_paused ? Escape(key) : 0;
     if (!IsFinalByte(bytes[2])) return Escape(key);
-    key->name = CursorKey(bytes[2]);
+    key->name = Lookup(kCursorKeys, std::size(kCursorKeys), bytes[2]);
     return 3;
   }
   if (bytes[1] != '[') return Escape(key);  // Alt+letter, Esc q, a paste
@@ -95,18 +100,6 @@ size_t DecodeLetter(const char* bytes, size_t length, bool input_paused, Key* ke
   return letter_length;
 }
 
-KeyName ControlKey(char c) {
-  switch (c) {
-    case '\r': case '\n': return kKeyEnter;
-    case '\t': return kKeyTab;
-    case '\x7f': case '\b': return kKeyBackspace;
-    case '\x04': return kKeyCtrlD;
-    case '\x15': return kKeyCtrlU;
-    case '\x17': return kKeyCtrlW;
-    default: return kKeyIgnored;
-  }
-}
-
 }  // namespace
 
 size_t DecodeKey(const char* bytes, size_t length, bool input_paused, Key* key) {
@@ -122,7 +115,7 @@ size_t DecodeKey(const char* bytes, size_t length, bool input_paused, Key* key) 
     key->text[1] = '\0';
     return 1;
   }
-  key->name = ControlKey(bytes[0]);
+  key->name = Lookup(kControlKeys, std::size(kControlKeys), first);
   return 1;
 }
 
@@ -169,12 +162,17 @@ void SetDefaultAction(int signal_number) {
 // The handlers below make only async-signal-safe calls and keep errno, which the
 // code they interrupt may be about to read.
 
+// Moves below the dialog, so that what the shell writes next does not cover it.
+void LeaveDialogRows() {
+  ssize_t written = write(output_fd, "\r\n", 2);
+  (void)written;  // nothing to be done about a terminal that is gone
+}
+
 void OnTerminatingSignal(int signal_number) {
   int saved_errno = errno;
   if (terminal_taken) {
     tcsetattr(input_fd, TCSANOW, &saved_terminal);
-    if (write(output_fd, "\r\n", 2) < 0) {
-    }
+    LeaveDialogRows();
   }
   SetDefaultAction(signal_number);
   raise(signal_number);  // delivered as soon as this handler returns
@@ -185,15 +183,14 @@ void OnStop(int) {
   int saved_errno = errno;
   if (terminal_taken) {
     tcsetattr(input_fd, TCSANOW, &saved_terminal);
-    if (write(output_fd, "\r\n", 2) < 0) {  // the shell's notice goes below the dialog
-    }
+    LeaveDialogRows();
   }
   SetDefaultAction(SIGTSTP);
   sigset_t stop;
   sigemptyset(&stop);
   sigaddset(&stop, SIGTSTP);
   sigprocmask(SIG_UNBLOCK, &stop, nullptr);  // it is blocked while we handle it
-  raise(SIGTSTP);                             // stopped here until fg
+  raise(SIGTSTP);                            // stopped here until fg
   sigaction(SIGTSTP, &stop_action, nullptr);
   if (terminal_taken) tcsetattr(input_fd, TCSANOW, &raw_terminal);
   errno = saved_errno;
@@ -204,10 +201,14 @@ void OnResize(int) { resized = 1; }
 
 void (*HandlerFor(int signal_number))(int) {
   switch (signal_number) {
-    case SIGTSTP: return OnStop;
-    case SIGCONT: return OnContinue;
-    case SIGWINCH: return OnResize;
-    default: return OnTerminatingSignal;
+    case SIGTSTP:
+      return OnStop;
+    case SIGCONT:
+      return OnContinue;
+    case SIGWINCH:
+      return OnResize;
+    default:
+      return OnTerminatingSignal;
   }
 }
 
@@ -348,7 +349,9 @@ void Append(Output* out, const char* format, ...) {
   size_t room = sizeof out->text - out->length;
   int written = vsnprintf(out->text + out->length, room, format, arguments);
   va_end(arguments);
-  if (written > 0) out->length += static_cast<size_t>(written) < room ? static_cast<size_t>(written) : room - 1;
+  if (written < 0) return;
+  size_t added = static_cast<size_t>(written);
+  out->length += added < room ? added : room - 1;  // a cut frame is still drawn
 }
 
 bool frame_drawn = false;

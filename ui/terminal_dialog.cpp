@@ -149,19 +149,27 @@ void MoveInList(DialogState* state, bool down, bool to_end) {
   }
 }
 
+DialogAction DialogActionOf(LineAction action) {
+  switch (action) {
+    case kLineConvert:
+      return kDialogConvert;
+    case kLineQuit:
+      return kDialogQuit;
+    case kLineUnknownCode:
+      return kDialogUnknownCode;
+    case kLineTooManyCodes:
+      break;
+  }
+  return kDialogTooManyCodes;
+}
+
 DialogAction SubmitCommand(DialogState* state) {
   if (state->command_length == 0) return kDialogConvert;
   LineAction action = ApplySelectionLine(state->command, state->command_length, &state->campaign,
                                          &state->mission, state->unknown, sizeof state->unknown);
   state->command_length = 0;
   state->cursor = 0;
-  switch (action) {
-    case kLineConvert: return kDialogConvert;
-    case kLineQuit: return kDialogQuit;
-    case kLineUnknownCode: return kDialogUnknownCode;
-    case kLineTooManyCodes: return kDialogTooManyCodes;
-  }
-  return kDialogNothing;
+  return DialogActionOf(action);
 }
 
 }  // namespace
@@ -384,10 +392,7 @@ int RunLineDialog(FILE* input, FILE* output) {
     campaign = state.campaign;
     mission = state.mission;
     char report[512];
-    FormatReport(action == kLineConvert        ? kDialogConvert
-                 : action == kLineUnknownCode ? kDialogUnknownCode
-                                              : kDialogTooManyCodes,
-                 state, report, sizeof report);
+    FormatReport(DialogActionOf(action), state, report, sizeof report);
     fputs(report, output);
     fflush(output);
     if (action == kLineConvert) ConvertMission(kCampaignCodes[campaign], kMissionCodes[mission]);

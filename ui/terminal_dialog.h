@@ -33,8 +33,8 @@ struct DialogState {
   size_t mission;
   char command[kCommandSize];  // the command line, not terminated
   size_t command_length;
-  size_t cursor;      // byte offset in command, always at a letter's start
-  char unknown[32];   // after kDialogUnknownCode: the code that was not known
+  size_t cursor;     // byte offset in command, always at a letter's start
+  char unknown[32];  // after kDialogUnknownCode: the code that was not known
 };
 
 enum DialogAction {
