@@ -365,11 +365,11 @@ void ShowLineDialog(FILE* output) {
 
 int RunLineDialog(FILE* input, FILE* output) {
   ShowLineDialog(output);
-  size_t campaign = 0;
-  size_t mission = 0;
+  DialogState state = {};
   char line[kLineSize];
   for (;;) {
-    fprintf(output, "\nZvoleno: %s %s > ", kCampaignCodes[campaign], kMissionCodes[mission]);
+    fprintf(output, "\nZvoleno: %s %s > ", kCampaignCodes[state.campaign],
+            kMissionCodes[state.mission]);
     fflush(output);
     size_t length = 0;
     LineRead read = ReadLine(input, line, &length);
@@ -383,19 +383,16 @@ int RunLineDialog(FILE* input, FILE* output) {
       continue;
     }
 
-    DialogState state = {};
-    state.campaign = campaign;
-    state.mission = mission;
     LineAction action = ApplySelectionLine(line, length, &state.campaign, &state.mission,
                                            state.unknown, sizeof state.unknown);
     if (action == kLineQuit) return 0;
-    campaign = state.campaign;
-    mission = state.mission;
     char report[512];
     FormatReport(DialogActionOf(action), state, report, sizeof report);
     fputs(report, output);
     fflush(output);
-    if (action == kLineConvert) ConvertMission(kCampaignCodes[campaign], kMissionCodes[mission]);
+    if (action == kLineConvert) {
+      ConvertMission(kCampaignCodes[state.campaign], kMissionCodes[state.mission]);
+    }
   }
   fputc('\n', output);
   return 0;
