@@ -327,6 +327,10 @@ int RunKeyDialog() {
     FormatDialog(state, &frame);
     DrawFrame(&frame);
   }
+  // The dialog stays on the screen; the shell goes on below its last row.
+  state.cursor = state.command_length;
+  FormatDialog(state, &frame);
+  DrawFrame(&frame);
   WriteToTerminal("\r\n", 2);
   RestoreTerminal();
   return 0;
