@@ -18,7 +18,8 @@ cd "$game"
 # A server of our own, so that no other tmux session is touched.
 tmux=(tmux -L "korvidane-keys-$$" -f /dev/null)
 trap '"${tmux[@]}" kill-server 2>/dev/null; wait_for updaters_done; cd / && rm -rf "$game"' EXIT
-"${tmux[@]}" new-session -d -x 80 -y 24 -c "$game" "env PS1='$ ' sh"
+# bash, for its job control: Ctrl-Z and fg.
+"${tmux[@]}" new-session -d -x 80 -y 24 -c "$game" "env PS1='$ ' bash --norc --noprofile"
 
 screen() { "${tmux[@]}" capture-pane -p "$@"; }
 shows() { screen | grep -qF -- "$1"; }
@@ -35,7 +36,8 @@ terminal_restored() {
 }
 # Row of the last line holding a text, counted from 1; 0 when none does.
 last_row_of() { screen | grep -nF -- "$1" | tail -1 | cut -d: -f1 | grep . || echo 0; }
-dialog_below() { test "$(last_row_of 'Převod misí do Korvidane')" -gt "$(last_row_of "$1")"; }
+below() { test "$(last_row_of "$1")" -gt "$(last_row_of "$2")"; }
+shell_in_front() { test "$("${tmux[@]}" display-message -p '#{pane_current_command}')" = bash; }
 
 check "a shell in tmux" wait_for shows '$'
 keys "\"$converter\"; echo \"exit=\$?\"; stty -a" Enter
@@ -56,7 +58,7 @@ check "Enter converts Ru 12a" wait_for runs_are 'Ru12a.txt '
 
 keys Home Enter
 check "a missing mission shows the message" wait_for shows 'Chyba: Mise neexistuje!'
-check "and the dialog again below it" wait_for dialog_below 'Chyba: Mise neexistuje!'
+check "and the dialog again below it" wait_for below 'Převod misí do Korvidane' 'Chyba: Mise neexistuje!'
 
 keys -l 'am 21'
 keys Left BSpace End 2 Home
@@ -69,8 +71,23 @@ keys Escape q  # Esc, with a key right behind it
 check "Esc ends the program with exit code 0" wait_for shows 'exit=0'
 check "and gives the terminal back as it was" terminal_restored
 
+clear_screen="printf '\\033[H\\033[2J'"
+keys C-u "$clear_screen; \"$converter\"" Enter
+wait_for shows 'Napište kódy:'
+keys -l 'ru'
+wait_for shows 'Napište kódy: ru'
+keys C-z
+check "Ctrl-Z stops it" wait_for shows 'Stopped'
+keys 'stty -a' Enter
+check "with the terminal as it was" wait_for terminal_restored
+keys 'fg' Enter
+check "fg draws the dialog again, with what was typed" \
+  wait_for below 'Napište kódy: ru' 'Stopped'
+keys Escape
+check "and Esc still ends it" wait_for shell_in_front
+
 # Output redirected: the terminal echoes the typed line, read by lines.
-keys C-u "printf '\\033[H\\033[2J'; \"$converter\" > log.txt; echo \"exit=\$?\"" Enter
+keys C-u "$clear_screen; \"$converter\" > log.txt; echo \"exit=\$?\"" Enter
 wait_for grep -q 'Zvoleno: Am 01 >' log.txt 2> /dev/null
 keys 'Ru 12a' Enter
 check "with output redirected, typed codes show and convert" \
