@@ -6,7 +6,7 @@
 #   install-deps.sh package  only what the player's package needs
 set -euo pipefail
 
-native=(cmake g++ make googletest libgtest-dev libbenchmark-dev)
+native=(cmake g++ make googletest libgtest-dev libbenchmark-dev tmux)
 cross=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
 mode=${1:-all}
 case "$mode" in

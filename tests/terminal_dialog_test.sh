@@ -21,6 +21,7 @@ end_game() {
   cd / && rm -rf "$game"
 }
 trap end_game EXIT
+runs_at_least() { test "$(lines_of updater.runs)" -ge "$1"; }
 
 echo "== a scripted session"
 new_game
@@ -54,6 +55,7 @@ check "a last line without line end converts, then the end of input exits 0" \
   test "$code" -eq 0 -a -e Ru12a.kdp
 "$converter" < /dev/null > /dev/null 2>&1
 check "empty input exits 0" test "$?" -eq 0
+wait_for runs_at_least 1  # the updater Ru 12a started, before its folder goes
 end_game
 
 echo "== garbage"
@@ -64,15 +66,54 @@ code=${PIPESTATUS[2]}
 check "binary input never crashes it (exit 0, got $code)" test "$code" -eq 0
 head -c 2000000 /dev/zero | tr '\0' 'x' | "$converter" > out.txt 2>&1
 code=${PIPESTATUS[2]}
-check "a 2 MB line is refused as an unknown code (exit 0, got $code)" test "$code" -eq 0
+check "a 2 MB line is refused (exit 0, got $code)" test "$code" -eq 0
 check "without a crash or a conversion" test ! -e Am01.txt
 end_game
+
+echo "== lines longer than the buffer"
+new_game
+{
+  printf 'Am 12\n'
+  printf 'Ru%251s12a\n' ''  # cut at the buffer's end, it would read "Ru 12"
+  printf '\n'
+  head -c 1000000 /dev/zero | tr '\0' ' '
+  printf 'Ru 12a\nq\n'
+} | "$converter" > out.txt 2> err.txt
+code=$?
+check "exit code 0 (got $code)" test "$code" -eq 0
+wait_for runs_at_least 2
+sleep 0.3
+check "a long line converts nothing and keeps the selection" \
+  test "$(cat updater.runs)" = "$(printf 'Am12.txt\nAm12.txt')"
+check "nor is another mission tried" test ! -s err.txt
+check "each long line is refused with a message" \
+  test "$(grep -c 'Řádek je delší než 255 bajtů' out.txt)" -eq 2
+end_game
+
+echo "== a closed or full output"
+for output in closed-pipe /dev/full; do
+  new_game
+  if [ "$output" = closed-pipe ]; then
+    # The reader is gone before the first line arrives.
+    { sleep 0.5; printf 'Ru 12a\nAm 12\n'; } | "$converter" 2>&1 | true
+    code=${PIPESTATUS[1]}
+  else
+    printf 'Ru 12a\nAm 12\n' | "$converter" > /dev/full 2>&1
+    code=$?
+  fi
+  check "$output: the program goes on (exit 0, got $code)" test "$code" -eq 0
+  wait_for runs_at_least 2
+  check "$output: every line is converted" \
+    test "$(sort updater.runs)" = "$(printf 'Am12.txt\nRu12a.txt')"
+  end_game
+done
 
 echo "== a terminal"
 new_game
 keys() {
   sleep 0.5; printf 'ru 12A\r'      # codes in any case
-  sleep 0.5; printf '\033[A'        # an arrow key does not end the program
+  sleep 0.5; printf '\033'          # an arrow key does not end the program,
+  sleep 0.1; printf '[A'            # even with its bytes apart (a slow link)
   sleep 0.5; printf 'x\177\r'       # typed and erased: an empty line converts again
   sleep 0.5; printf '\033'          # Esc on its own ends it at once
   sleep 0.5; printf 'Am 12\r'

@@ -1,15 +1,10 @@
-// The terminal dialog. On a terminal the line is edited here, key by key, so that
-// Esc ends the program at once as it closes the Windows dialog; from a pipe the
-// input is read line by line.
+// The terminal dialog: its controls, what a key does to them, and the line
+// protocol for input from a pipe.
 #include "ui/terminal_dialog.h"
 
-#include <poll.h>
 #include <signal.h>
-#include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include "convert/convert.h"
@@ -96,192 +91,328 @@ LineAction ApplySelectionLine(const char* line, size_t length, size_t* campaign,
 
 namespace {
 
-// The terminal's settings before we took over, put back however the program ends.
-struct termios saved_terminal;
-bool terminal_changed = false;
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
-void RestoreTerminal() {
-  if (terminal_changed) tcsetattr(STDIN_FILENO, TCSANOW, &saved_terminal);
-}
-
-void TakeOverTerminal() {
-  struct termios keys = saved_terminal;
-  keys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-  keys.c_cc[VMIN] = 1;
-  keys.c_cc[VTIME] = 0;
-  terminal_changed = tcsetattr(STDIN_FILENO, TCSANOW, &keys) == 0;
-}
-
-void OnTerminatingSignal(int signal_number) {
-  RestoreTerminal();
-  signal(signal_number, SIG_DFL);
-  raise(signal_number);
-}
-
-// Ctrl-Z hands the terminal back as it was; fg takes it over again.
-void OnStop(int) {
-  RestoreTerminal();
-  signal(SIGTSTP, SIG_DFL);
-  sigset_t stop;
-  sigemptyset(&stop);
-  sigaddset(&stop, SIGTSTP);
-  sigprocmask(SIG_UNBLOCK, &stop, nullptr);  // it is blocked while we handle it
-  raise(SIGTSTP);                             // stopped here until fg
-  signal(SIGTSTP, OnStop);
-  if (terminal_changed) TakeOverTerminal();
-}
-
-// A signal the caller told us to ignore stays ignored.
-void CatchSignal(int signal_number, void (*handler)(int)) {
-  if (signal(signal_number, handler) == SIG_IGN) signal(signal_number, SIG_IGN);
-}
-
-bool ReadKey(char* key) {
-  for (;;) {
-    ssize_t got = read(STDIN_FILENO, key, 1);
-    if (got == 1) return true;
-    if (got == 0 || errno != EINTR) return false;
-  }
-}
-
-bool KeyFollowsSoon() {
-  struct pollfd input = {STDIN_FILENO, POLLIN, 0};
-  return poll(&input, 1, 50) > 0;
-}
-
-// Arrow and function keys arrive as Esc followed at once by more bytes: swallow
-// them, so that only Esc on its own ends the program.
-void SkipEscapeSequence() {
-  char key;
-  if (!ReadKey(&key) || (key != '[' && key != 'O')) return;
-  for (int i = 0; i < 16 && ReadKey(&key); ++i) {
-    if (key >= 0x40 && key <= 0x7E) return;
-  }
-}
-
-void EraseLastLetter(char* line, size_t* length, FILE* output) {
-  if (*length == 0) return;
+size_t PreviousLetter(const DialogState& state, size_t offset) {
+  if (offset == 0) return 0;
   do {
-    --*length;
-  } while (*length > 0 && (static_cast<unsigned char>(line[*length]) & 0xC0) == 0x80);
-  fputs("\b \b", output);
+    --offset;
+  } while (offset > 0 && IsContinuationByte(state.command[offset]));
+  return offset;
 }
 
-// Edits one line on the terminal. False at the end of input (Ctrl-D on an empty line).
-bool EditLine(char* line, size_t* length, FILE* output) {
-  *length = 0;
-  for (;;) {
-    fflush(output);
-    char key;
-    if (!ReadKey(&key)) return false;
-    unsigned char code = static_cast<unsigned char>(key);
-    if (key == '\r' || key == '\n') {
-      fputc('\n', output);
-      return true;
-    } else if (key == kEscape) {
-      if (KeyFollowsSoon()) {
-        SkipEscapeSequence();
-        continue;
-      }
-      line[0] = kEscape;
-      *length = 1;
-      fputc('\n', output);
-      return true;
-    } else if (code == 0x04) {  // Ctrl-D
-      if (*length == 0) return false;
-    } else if (code == 0x7F || code == 0x08) {
-      EraseLastLetter(line, length, output);
-    } else if (code == 0x15) {  // Ctrl-U
-      while (*length > 0) EraseLastLetter(line, length, output);
-    } else if (code >= 0x20 && *length < kLineSize - 1) {
-      line[(*length)++] = key;
-      fputc(key, output);
-    }
+size_t NextLetter(const DialogState& state, size_t offset) {
+  if (offset >= state.command_length) return state.command_length;
+  do {
+    ++offset;
+  } while (offset < state.command_length && IsContinuationByte(state.command[offset]));
+  return offset;
+}
+
+// Removes command[from, to) and leaves the cursor at from.
+void EraseCommand(DialogState* state, size_t from, size_t to) {
+  memmove(state->command + from, state->command + to, state->command_length - to);
+  state->command_length -= to - from;
+  state->cursor = from;
+}
+
+bool InsertText(DialogState* state, const char* text) {
+  size_t length = strlen(text);
+  if (state->command_length + length > kCommandSize) return false;
+  char* at = state->command + state->cursor;
+  memmove(at + length, at, state->command_length - state->cursor);
+  memcpy(at, text, length);
+  state->command_length += length;
+  state->cursor += length;
+  return true;
+}
+
+// The blanks before the cursor, then the word before them.
+void EraseWord(DialogState* state) {
+  size_t from = state->cursor;
+  while (from > 0 && IsSeparator(state->command[from - 1])) --from;
+  while (from > 0 && !IsSeparator(state->command[from - 1])) from = PreviousLetter(*state, from);
+  EraseCommand(state, from, state->cursor);
+}
+
+// Up and Down stop at the ends of a list, as in a drop-down list.
+void MoveInList(DialogState* state, bool down, bool to_end) {
+  if (state->focus == kFocusButton) return;
+  size_t* index = state->focus == kFocusCampaign ? &state->campaign : &state->mission;
+  size_t count = state->focus == kFocusCampaign ? kCampaignCount : kMissionCount;
+  if (to_end) {
+    *index = down ? count - 1 : 0;
+  } else if (down) {
+    if (*index + 1 < count) ++*index;
+  } else {
+    if (*index > 0) --*index;
   }
 }
 
-// Reads one line from a pipe or file; the part of a longer line beyond the buffer
-// is dropped. False at the end of input with nothing read.
-bool ReadLine(FILE* input, char* line, size_t* length) {
+DialogAction DialogActionOf(LineAction action) {
+  switch (action) {
+    case kLineConvert:
+      return kDialogConvert;
+    case kLineQuit:
+      return kDialogQuit;
+    case kLineUnknownCode:
+      return kDialogUnknownCode;
+    case kLineTooManyCodes:
+      break;
+  }
+  return kDialogTooManyCodes;
+}
+
+DialogAction SubmitCommand(DialogState* state) {
+  if (state->command_length == 0) return kDialogConvert;
+  LineAction action = ApplySelectionLine(state->command, state->command_length, &state->campaign,
+                                         &state->mission, state->unknown, sizeof state->unknown);
+  state->command_length = 0;
+  state->cursor = 0;
+  return DialogActionOf(action);
+}
+
+}  // namespace
+
+DialogAction ApplyKey(DialogState* state, const Key& key) {
+  bool editing = state->command_length > 0;
+  switch (key.name) {
+    case kKeyEscape:
+      return kDialogQuit;
+    case kKeyEnter:
+      return SubmitCommand(state);
+    case kKeyTab:
+      state->focus = static_cast<DialogFocus>((state->focus + 1) % 3);
+      break;
+    case kKeyBackTab:
+      state->focus = static_cast<DialogFocus>((state->focus + 2) % 3);
+      break;
+    case kKeyUp:
+    case kKeyDown:
+      MoveInList(state, key.name == kKeyDown, false);
+      break;
+    case kKeyHome:
+    case kKeyEnd:
+      if (editing) {
+        state->cursor = key.name == kKeyHome ? 0 : state->command_length;
+      } else {
+        MoveInList(state, key.name == kKeyEnd, true);
+      }
+      break;
+    case kKeyLeft:
+      state->cursor = PreviousLetter(*state, state->cursor);
+      break;
+    case kKeyRight:
+      state->cursor = NextLetter(*state, state->cursor);
+      break;
+    case kKeyBackspace:
+      EraseCommand(state, PreviousLetter(*state, state->cursor), state->cursor);
+      break;
+    case kKeyCtrlD:
+      if (!editing) return kDialogQuit;
+      EraseCommand(state, state->cursor, NextLetter(*state, state->cursor));
+      break;
+    case kKeyDelete:
+      EraseCommand(state, state->cursor, NextLetter(*state, state->cursor));
+      break;
+    case kKeyCtrlU:
+      EraseCommand(state, 0, state->cursor);
+      break;
+    case kKeyCtrlW:
+      EraseWord(state);
+      break;
+    case kKeyText:
+      if (!InsertText(state, key.text)) return kDialogBell;
+      break;
+    case kKeyIgnored:
+      break;
+  }
+  return kDialogNothing;
+}
+
+namespace {
+
+const char kKeysHelp[] = "Tab přepíná, ↑↓ Home End mění výběr, Enter převede, Esc ukončí.";
+const char kNotice[] = "Spustí vozedudo";
+const char kCommandPrompt[] = "Napište kódy: ";
+const char kReverse[] = "\x1b[7m";
+const char kNormal[] = "\x1b[m";
+
+const char* Highlight(const DialogState& state, DialogFocus control) {
+  return state.focus == control ? kReverse : "";
+}
+const char* EndHighlight(const DialogState& state, DialogFocus control) {
+  return state.focus == control ? kNormal : "";
+}
+
+}  // namespace
+
+void FormatDialog(const DialogState& state, Frame* frame) {
+  const int kControls = 2, kKeys = 4, kNoticeRow = 5, kCommand = 6;
+  for (int i = 0; i < kFrameRows; ++i) frame->rows[i][0] = '\0';
+  snprintf(frame->rows[0], kFrameRowSize, "%s", kTitle);
+  snprintf(frame->rows[kControls], kFrameRowSize, "%s  %s[%-2s ▾]%s  %s[%-3s ▾]%s   %s[ %s ]%s",
+           kLabel, Highlight(state, kFocusCampaign), kCampaignCodes[state.campaign],
+           EndHighlight(state, kFocusCampaign), Highlight(state, kFocusMission),
+           kMissionCodes[state.mission], EndHighlight(state, kFocusMission),
+           Highlight(state, kFocusButton), kConvert, EndHighlight(state, kFocusButton));
+  snprintf(frame->rows[kKeys], kFrameRowSize, "%s", kKeysHelp);
+  snprintf(frame->rows[kNoticeRow], kFrameRowSize, "%s", kNotice);
+  snprintf(frame->rows[kCommand], kFrameRowSize, "%s%.*s", kCommandPrompt,
+           static_cast<int>(state.command_length), state.command);
+  frame->row_count = kCommand + 1;
+  frame->cursor_offset = strlen(kCommandPrompt) + state.cursor;
+}
+
+namespace {
+
+const char kTooManyCodes[] = "Zadejte nejvýš jednu kampaň a jednu misi.\n";
+
+// Appends the codes of a table, each after a blank.
+size_t FormatCodes(char* out, size_t size, const char* const* codes, size_t count) {
+  size_t length = 0;
+  for (size_t i = 0; i < count && length < size; ++i) {
+    int written = snprintf(out + length, size - length, " %s", codes[i]);
+    if (written < 0) break;
+    length += static_cast<size_t>(written);
+  }
+  return length < size ? length : size - 1;
+}
+
+// What the dialog says about a command, as a line; empty when it says nothing.
+void FormatReport(DialogAction action, const DialogState& state, char* out, size_t size) {
+  out[0] = '\0';
+  if (action == kDialogConvert) {
+    snprintf(out, size, "%s: %s %s\n", kConvert, kCampaignCodes[state.campaign],
+             kMissionCodes[state.mission]);
+  } else if (action == kDialogTooManyCodes) {
+    snprintf(out, size, "%s", kTooManyCodes);
+  } else if (action == kDialogUnknownCode) {
+    char campaigns[64], missions[128];
+    FormatCodes(campaigns, sizeof campaigns, kCampaignCodes, kCampaignCount);
+    FormatCodes(missions, sizeof missions, kMissionCodes, kMissionCount);
+    snprintf(out, size, "Neznámý kód „%s“. Kampaně:%s. Mise:%s.\n", state.unknown, campaigns,
+             missions);
+  }
+}
+
+int RunKeyDialog() {
+  DialogState state = {};
+  Frame frame;
+  FormatDialog(state, &frame);
+  DrawFrame(&frame);
+  for (;;) {
+    Key key;
+    TerminalEvent event = ReadTerminalKey(&key);
+    if (event == kTerminalEnd) break;
+    if (event != kTerminalKey) {
+      // After a resize the old rows may have been rewrapped: start on a clear screen.
+      ForgetFrame(event == kTerminalResized);
+      DrawFrame(&frame);
+      continue;
+    }
+    DialogAction action = ApplyKey(&state, key);
+    if (action == kDialogQuit) break;
+    if (action == kDialogBell) RingBell();
+    char report[512];
+    FormatReport(action, state, report, sizeof report);
+    if (report[0]) {
+      // Reports and the conversion's messages go where the dialog was; it follows them.
+      EraseFrame();
+      WriteToTerminal(report, strlen(report));
+    }
+    if (action == kDialogConvert) {
+      ConvertMission(kCampaignCodes[state.campaign], kMissionCodes[state.mission]);
+    }
+    FormatDialog(state, &frame);
+    DrawFrame(&frame);
+  }
+  // The dialog stays on the screen; the shell goes on below its last row.
+  state.cursor = state.command_length;
+  FormatDialog(state, &frame);
+  DrawFrame(&frame);
+  WriteToTerminal("\r\n", 2);
+  RestoreTerminal();
+  return 0;
+}
+
+enum LineRead { kLineRead, kLineTooLong, kLineEnd };
+
+// Reads one line from a pipe, a file or a terminal in its own line mode. A line
+// that does not fit is read to its end and refused whole: a cut one could name
+// another mission.
+LineRead ReadLine(FILE* input, char* line, size_t* length) {
   *length = 0;
+  bool too_long = false;
   int c;
   while ((c = getc(input)) != EOF && c != '\n') {
-    if (*length < kLineSize - 1) line[(*length)++] = static_cast<char>(c);
+    if (*length < kLineSize - 1) {
+      line[(*length)++] = static_cast<char>(c);
+    } else {
+      too_long = true;
+    }
   }
-  return c != EOF || *length > 0;
+  if (c == EOF && *length == 0) return kLineEnd;
+  return too_long ? kLineTooLong : kLineRead;
 }
 
-void ShowCodes(FILE* output, const char* const* codes, size_t count) {
-  for (size_t i = 0; i < count; ++i) fprintf(output, " %s", codes[i]);
-}
-
-void ShowDialog(FILE* output) {
-  fprintf(output, "%s\n\n%s\n  Kampaň:", kTitle, kLabel);
-  ShowCodes(output, kCampaignCodes, kCampaignCount);
-  fprintf(output, "\n  Mise:  ");
-  ShowCodes(output, kMissionCodes, kMissionCount);
+void ShowLineDialog(FILE* output) {
+  char campaigns[64], missions[128];
+  FormatCodes(campaigns, sizeof campaigns, kCampaignCodes, kCampaignCount);
+  FormatCodes(missions, sizeof missions, kMissionCodes, kMissionCount);
+  fprintf(output, "%s\n\n%s\n  Kampaň:%s\n  Mise:  %s", kTitle, kLabel, campaigns, missions);
   fprintf(output,
           "\n\nNapište kampaň, misi nebo obojí (třeba „Ru 12a“) a stiskněte Enter: %s.\n"
           "Prázdný řádek převede zvolenou misi znovu. Konec: q, Esc nebo Ctrl+D.\n",
           kConvert);
 }
 
-}  // namespace
-
-int RunTerminalDialog(FILE* input, FILE* output) {
-  bool terminal =
-      input == stdin && isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved_terminal) == 0;
-  if (terminal) {
-    TakeOverTerminal();
-    atexit(RestoreTerminal);
-    CatchSignal(SIGINT, OnTerminatingSignal);
-    CatchSignal(SIGTERM, OnTerminatingSignal);
-    CatchSignal(SIGHUP, OnTerminatingSignal);
-    CatchSignal(SIGQUIT, OnTerminatingSignal);
-    CatchSignal(SIGTSTP, OnStop);
-  }
-
-  ShowDialog(output);
-  size_t campaign = 0;
-  size_t mission = 0;
+int RunLineDialog(FILE* input, FILE* output) {
+  ShowLineDialog(output);
+  DialogState state = {};
   char line[kLineSize];
   for (;;) {
-    fprintf(output, "\nZvoleno: %s %s > ", kCampaignCodes[campaign], kMissionCodes[mission]);
+    fprintf(output, "\nZvoleno: %s %s > ", kCampaignCodes[state.campaign],
+            kMissionCodes[state.mission]);
     fflush(output);
     size_t length = 0;
-    if (terminal) {
-      if (!EditLine(line, &length, output)) break;
-    } else {
-      if (!ReadLine(input, line, &length)) break;
-      // Show what was read, so a scripted run reads like a typed one.
-      char shown[kLineSize];
-      CopyPrintable(line, length, shown, sizeof shown);
-      fprintf(output, "%s\n", shown);
+    LineRead read = ReadLine(input, line, &length);
+    if (read == kLineEnd) break;
+    // Show what was read, so a scripted run reads like a typed one.
+    char shown[kLineSize];
+    CopyPrintable(line, length, shown, sizeof shown);
+    fprintf(output, "%s%s\n", shown, read == kLineTooLong ? "…" : "");
+    if (read == kLineTooLong) {
+      fprintf(output, "Řádek je delší než %zu bajtů: nic se nepřevádí.\n", kLineSize - 1);
+      continue;
     }
 
-    char unknown[32];
-    switch (ApplySelectionLine(line, length, &campaign, &mission, unknown, sizeof unknown)) {
-      case kLineQuit:
-        RestoreTerminal();
-        return 0;
-      case kLineConvert:
-        fprintf(output, "%s: %s %s\n", kConvert, kCampaignCodes[campaign], kMissionCodes[mission]);
-        fflush(output);
-        ConvertMission(kCampaignCodes[campaign], kMissionCodes[mission]);
-        break;
-      case kLineUnknownCode:
-        fprintf(output, "Neznámý kód „%s“. Kampaně:", unknown);
-        ShowCodes(output, kCampaignCodes, kCampaignCount);
-        fprintf(output, ". Mise:");
-        ShowCodes(output, kMissionCodes, kMissionCount);
-        fprintf(output, ".\n");
-        break;
-      case kLineTooManyCodes:
-        fprintf(output, "Zadejte nejvýš jednu kampaň a jednu misi.\n");
-        break;
+    LineAction action = ApplySelectionLine(line, length, &state.campaign, &state.mission,
+                                           state.unknown, sizeof state.unknown);
+    if (action == kLineQuit) return 0;
+    char report[512];
+    FormatReport(DialogActionOf(action), state, report, sizeof report);
+    fputs(report, output);
+    fflush(output);
+    if (action == kLineConvert) {
+      ConvertMission(kCampaignCodes[state.campaign], kMissionCodes[state.mission]);
     }
   }
   fputc('\n', output);
-  RestoreTerminal();
   return 0;
+}
+
+}  // namespace
+
+int RunTerminalDialog(FILE* input, FILE* output) {
+  // A reader that went away must not end the work: the conversions still count.
+  struct sigaction ignore;
+  memset(&ignore, 0, sizeof ignore);
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, nullptr);
+
+  fflush(output);
+  if (TakeOverTerminal(fileno(input), fileno(output))) return RunKeyDialog();
+  return RunLineDialog(input, output);
 }
