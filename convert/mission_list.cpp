@@ -41,7 +41,8 @@ int WriteMissionListAside(const char* campaign, const char* mission, FileReplace
 
   snprintf(name, sizeof name, "%s%s.txt", campaign, mission);
   int result = kMissionListNotWritten;
-  if (BeginFileReplacement(list, name)) result = WriteEntries(scan, list->stream, campaign, mission);
+  if (BeginFileReplacement(list, name))
+    result = WriteEntries(scan, list->stream, campaign, mission);
   EndFolderScan(scan);
   if (result == kMissionListWritten && !FinishFileContent(list)) result = kMissionListNotWritten;
   return result;

@@ -206,10 +206,10 @@ TEST_F(ReplacementTest, HiddenListStaysHiddenAndLeftoversAreCleared) {
   EXPECT_EQ(kNewList, ReadFile("Am01.txt"));
   EXPECT_TRUE(GetFileAttributesA("Am01.txt") & FILE_ATTRIBUTE_HIDDEN);
   EXPECT_TRUE(WaitForFile("updater.done"));
-  EXPECT_EQ((std::vector<std::string>{"Am01.kdp", "Am01.txt", "__Am", "release", "seen.kdp",
-                                      "seen.txt", "updater.done", "updater.log", "updater.runs",
-                                      "vozedudo.exe"}),
-            ListFolder("."));
+  EXPECT_EQ(
+      (std::vector<std::string>{"Am01.kdp", "Am01.txt", "__Am", "release", "seen.kdp", "seen.txt",
+                                "updater.done", "updater.log", "updater.runs", "vozedudo.exe"}),
+      ListFolder("."));
 }
 #else
 TEST_F(ReplacementTest, LinkedListIsWrittenThrough) {

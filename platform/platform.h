@@ -31,13 +31,13 @@ void EndFolderScan(FolderScan* scan);
 // failure leaves the old one. The fields belong to the platform file.
 constexpr size_t kPathSize = 512;
 struct FileReplacement {
-  FILE* stream;            // the new content is written here, in binary mode
-  char target[kPathSize];  // the file replaced; through a symbolic link, the file it names
-  char temp[kPathSize];    // the new content's name, empty while it has none
-  char kept[kPathSize];    // the old content's name while it can still be put back
+  FILE* stream;              // the new content is written here, in binary mode
+  char target[kPathSize];    // the file replaced; through a symbolic link, the file it names
+  char temp[kPathSize];      // the new content's name, empty while it has none
+  char kept[kPathSize];      // the old content's name while it can still be put back
   unsigned long attributes;  // the target's, kept by the new file (Windows)
-  bool created;   // there was no target before
-  bool in_place;  // written into the target itself: cannot be undone
+  bool created;              // there was no target before
+  bool in_place;             // written into the target itself: cannot be undone
 };
 
 // Opens a new file for target's content. 0 when it cannot be made. Whatever the

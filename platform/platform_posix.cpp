@@ -16,16 +16,9 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/system_calls.h"
 
 // The system calls, replaceable by tests (see OverrideSystemCall).
-namespace {
-
-struct SystemCallEntry {
-  const char* name;
-  SystemCall real;
-  SystemCall current;
-};
-
 SystemCallEntry system_calls[] = {
     {"opendir", reinterpret_cast<SystemCall>(opendir), nullptr},
     {"readdir", reinterpret_cast<SystemCall>(readdir), nullptr},
@@ -39,32 +32,13 @@ SystemCallEntry system_calls[] = {
     {"fork", reinterpret_cast<SystemCall>(fork), nullptr},
 };
 
+const size_t kSystemCallCount = sizeof system_calls / sizeof system_calls[0];
+
+namespace {
+
 enum { kOpendir, kReaddir, kClosedir, kOpen, kLinkat, kLink, kRename, kFclose, kFork };
 
-template <typename Function>
-Function Call(int index) {
-  const SystemCallEntry& entry = system_calls[index];
-  return reinterpret_cast<Function>(entry.current ? entry.current : entry.real);
-}
-
 }  // namespace
-
-int OverrideSystemCall(const char* name, SystemCall replacement) {
-  for (SystemCallEntry& entry : system_calls) {
-    if (strcmp(entry.name, name) == 0) {
-      entry.current = replacement;
-      return 1;
-    }
-  }
-  return 0;
-}
-
-SystemCall RealSystemCall(const char* name) {
-  for (const SystemCallEntry& entry : system_calls) {
-    if (strcmp(entry.name, name) == 0) return entry.real;
-  }
-  return nullptr;
-}
 
 // Finding programs as the Windows shell finds a bare name.
 namespace {
@@ -137,10 +111,17 @@ unsigned WineAnsiCodePage() {
     unsigned code_page;
   };
   static const LanguageCodePage table[] = {
-      {" cs sk pl hu sl hr bs ro sq ", 1250}, {" ru uk be bg mk kk ky tt mn ", 1251},
-      {" el ", 1253},  {" tr az uz ", 1254},  {" he ", 1255},
-      {" ar fa ur ", 1256}, {" et lv lt ", 1257}, {" vi ", 1258},
-      {" th ", 874},   {" ja ", 932},         {" ko ", 949},
+      {" cs sk pl hu sl hr bs ro sq ", 1250},
+      {" ru uk be bg mk kk ky tt mn ", 1251},
+      {" el ", 1253},
+      {" tr az uz ", 1254},
+      {" he ", 1255},
+      {" ar fa ur ", 1256},
+      {" et lv lt ", 1257},
+      {" vi ", 1258},
+      {" th ", 874},
+      {" ja ", 932},
+      {" ko ", 949},
       {" hi bn ta te mr gu kn ml pa ka hy ", 65001},
   };
   if (strcmp(language, "zh") == 0) {
@@ -160,8 +141,8 @@ unsigned WineAnsiCodePage() {
 // Folder enumeration.
 struct FolderScan {
   DIR* folder;
-  iconv_t to_reader;      // UTF-8 to the reader's code page, or (iconv_t)-1: as they are
-  char name[kPathSize];   // the last name in the reader's code page
+  iconv_t to_reader;     // UTF-8 to the reader's code page, or (iconv_t)-1: as they are
+  char name[kPathSize];  // the last name in the reader's code page
 };
 
 FolderScan* BeginFolderScan(const char* pattern, const char* reader) {
@@ -174,11 +155,11 @@ FolderScan* BeginFolderScan(const char* pattern, const char* reader) {
   } else {
     snprintf(folder, sizeof folder, ".");
   }
-  DIR* opened = Call<DIR* (*)(const char*)>(kOpendir)(folder);
+  DIR* opened = CallOf<DIR* (*)(const char*)>(kOpendir)(folder);
   if (!opened) return nullptr;
   FolderScan* scan = static_cast<FolderScan*>(calloc(1, sizeof(FolderScan)));
   if (!scan) {
-    Call<int (*)(DIR*)>(kClosedir)(opened);
+    CallOf<int (*)(DIR*)>(kClosedir)(opened);
     return nullptr;
   }
   scan->folder = opened;
@@ -218,7 +199,7 @@ static bool ToReader(FolderScan* scan, const char* name) {
 FolderStep NextFolderEntry(FolderScan* scan, const char** name) {
   for (;;) {
     errno = 0;
-    const dirent* entry = Call<dirent* (*)(DIR*)>(kReaddir)(scan->folder);
+    const dirent* entry = CallOf<dirent* (*)(DIR*)>(kReaddir)(scan->folder);
     if (!entry) return errno == 0 ? kFolderEnd : kFolderError;
     const char* found = entry->d_name;
     if (strcmp(found, ".") == 0 || strcmp(found, "..") == 0) continue;
@@ -232,7 +213,7 @@ FolderStep NextFolderEntry(FolderScan* scan, const char** name) {
 }
 
 void EndFolderScan(FolderScan* scan) {
-  Call<int (*)(DIR*)>(kClosedir)(scan->folder);
+  CallOf<int (*)(DIR*)>(kClosedir)(scan->folder);
   if (scan->to_reader != reinterpret_cast<iconv_t>(-1)) iconv_close(scan->to_reader);
   free(scan);
 }
@@ -255,7 +236,8 @@ void RemoveNamedFilesOnSignal(int signal_number) {
   }
   // Whoever handled the signal before us (or the default) now ends the program.
   for (size_t i = 0; i < sizeof kCleanedSignals / sizeof kCleanedSignals[0]; ++i) {
-    if (kCleanedSignals[i] == signal_number) sigaction(signal_number, &previous_actions[i], nullptr);
+    if (kCleanedSignals[i] == signal_number)
+      sigaction(signal_number, &previous_actions[i], nullptr);
   }
   raise(signal_number);  // delivered when this handler returns
   errno = saved_errno;
@@ -376,7 +358,7 @@ int BeginFileReplacement(FileReplacement* file, const char* target) {
            slash ? file->target : ".");
   if (folder[0] == '\0') snprintf(folder, sizeof folder, "/");
   int fd = -1;
-  auto open_call = Call<int (*)(const char*, int, ...)>(kOpen);
+  auto open_call = CallOf<int (*)(const char*, int, ...)>(kOpen);
   if (ProcFileSystemPresent()) fd = open_call(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
   if (fd < 0) {
     // No such files here: a named temporary, removed on failure and on a signal.
@@ -405,13 +387,13 @@ int FinishFileContent(FileReplacement* file) {
     snprintf(self, sizeof self, "/proc/self/fd/%d", fileno(file->stream));
     NameBeside(file->target, "new", file->temp);
     Watch(file->temp);
-    if (Call<int (*)(int, const char*, int, const char*, int)>(kLinkat)(
+    if (CallOf<int (*)(int, const char*, int, const char*, int)>(kLinkat)(
             AT_FDCWD, self, AT_FDCWD, file->temp, AT_SYMLINK_FOLLOW) != 0) {
       file->temp[0] = '\0';
       ok = false;
     }
   }
-  ok = Call<int (*)(FILE*)>(kFclose)(file->stream) == 0 && ok;
+  ok = CallOf<int (*)(FILE*)>(kFclose)(file->stream) == 0 && ok;
   file->stream = nullptr;
   return ok ? 1 : 0;
 }
@@ -431,18 +413,18 @@ int PutFileInPlace(FileReplacement* file) {
     // A second name for the old content, so that it can be put back.
     NameBeside(file->target, "old", file->kept);
     Watch(file->kept);
-    if (Call<int (*)(const char*, const char*)>(kLink)(file->target, file->kept) != 0) {
+    if (CallOf<int (*)(const char*, const char*)>(kLink)(file->target, file->kept) != 0) {
       file->kept[0] = '\0';
     }
   }
-  if (Call<int (*)(const char*, const char*)>(kRename)(file->temp, file->target) != 0) return 0;
+  if (CallOf<int (*)(const char*, const char*)>(kRename)(file->temp, file->target) != 0) return 0;
   file->temp[0] = '\0';
   return 1;
 }
 
 void RestorePreviousFile(FileReplacement* file) {
   if (file->kept[0]) {
-    if (Call<int (*)(const char*, const char*)>(kRename)(file->kept, file->target) == 0) {
+    if (CallOf<int (*)(const char*, const char*)>(kRename)(file->kept, file->target) == 0) {
       file->kept[0] = '\0';
     }
   } else if (file->created) {
@@ -452,7 +434,7 @@ void RestorePreviousFile(FileReplacement* file) {
 
 void EndFileReplacement(FileReplacement* file) {
   if (file->target[0] == '\0') return;  // never begun, or ended already
-  if (file->stream) Call<int (*)(FILE*)>(kFclose)(file->stream);
+  if (file->stream) CallOf<int (*)(FILE*)>(kFclose)(file->stream);
   file->stream = nullptr;
   if (file->temp[0]) unlink(file->temp);
   if (file->kept[0]) unlink(file->kept);
@@ -480,7 +462,7 @@ void StartProgramHidden(const char* program, const char* parameter) {
   argv[argc] = nullptr;
 
   // Only async-signal-safe calls between fork and exec.
-  pid_t child = Call<pid_t (*)()>(kFork)();
+  pid_t child = CallOf<pid_t (*)()>(kFork)();
   if (child < 0) return;
   if (child == 0) {
     // Its own session keeps a Ctrl-C in our terminal from reaching it; the

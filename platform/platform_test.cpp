@@ -88,9 +88,10 @@ TEST_F(StartProgramTest, ListNamesAreInTheCodePageOfAWindowsUpdater) {
   };
   const Case cases[] = {
       {"cs_CZ.UTF-8", "MZ", kMissionListWritten,
-       "zad\xE1n\xED \xF8\xE1" "du.txt"},
+       "zad\xE1n\xED \xF8\xE1"
+       "du.txt"},
       {"C.UTF-8", "MZ", kMissionEntryNameInvalid, ""},  // code page 1252 has no "ř"
-      {"C.UTF-8", "#!/bin/sh\n", kMissionListWritten,  // a script
+      {"C.UTF-8", "#!/bin/sh\n", kMissionListWritten,   // a script
        u8"zadání řádu.txt"},
   };
   for (const Case& test : cases) {
@@ -100,9 +101,9 @@ TEST_F(StartProgramTest, ListNamesAreInTheCodePageOfAWindowsUpdater) {
     RemoveFile("Am01.txt");
     EXPECT_EQ(test.result, WriteMissionList("Am", "01"));
     if (test.result == kMissionListWritten) {
-      EXPECT_EQ(" Am01.kdp\r\nmissions\\__Am\\01\\" + test.name + "#__Am\\01\\" + test.name +
-                    "\r\n",
-                ReadFile("Am01.txt"));
+      EXPECT_EQ(
+          " Am01.kdp\r\nmissions\\__Am\\01\\" + test.name + "#__Am\\01\\" + test.name + "\r\n",
+          ReadFile("Am01.txt"));
     }
   }
   if (saved) {

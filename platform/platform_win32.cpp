@@ -10,16 +10,9 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/system_calls.h"
 
 // The system calls, replaceable by tests (see OverrideSystemCall).
-namespace {
-
-struct SystemCallEntry {
-  const char* name;
-  SystemCall real;
-  SystemCall current;
-};
-
 SystemCallEntry system_calls[] = {
     {"FindFirstFileW", reinterpret_cast<SystemCall>(FindFirstFileW), nullptr},
     {"FindNextFileW", reinterpret_cast<SystemCall>(FindNextFileW), nullptr},
@@ -28,46 +21,27 @@ SystemCallEntry system_calls[] = {
     {"fclose", reinterpret_cast<SystemCall>(fclose), nullptr},
 };
 
+const size_t kSystemCallCount = sizeof system_calls / sizeof system_calls[0];
+
+namespace {
+
 enum { kFindFirstFileW, kFindNextFileW, kFindClose, kMoveFileExA, kFclose };
 
-template <typename Function>
-Function Call(int index) {
-  const SystemCallEntry& entry = system_calls[index];
-  return reinterpret_cast<Function>(entry.current ? entry.current : entry.real);
-}
-
 BOOL Move(const char* source, const char* target) {
-  return Call<BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD)>(kMoveFileExA)(source, target,
-                                                                  MOVEFILE_REPLACE_EXISTING);
+  return CallOf<BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD)>(kMoveFileExA)(source, target,
+                                                                    MOVEFILE_REPLACE_EXISTING);
 }
 
 bool Exists(const char* name) { return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES; }
 
 }  // namespace
 
-int OverrideSystemCall(const char* name, SystemCall replacement) {
-  for (SystemCallEntry& entry : system_calls) {
-    if (strcmp(entry.name, name) == 0) {
-      entry.current = replacement;
-      return 1;
-    }
-  }
-  return 0;
-}
-
-SystemCall RealSystemCall(const char* name) {
-  for (const SystemCallEntry& entry : system_calls) {
-    if (strcmp(entry.name, name) == 0) return entry.real;
-  }
-  return nullptr;
-}
-
 // Folder enumeration.
 struct FolderScan {
   HANDLE find;
   WIN32_FIND_DATAW data;
-  bool first_pending;     // FindFirstFileW's entry has not been returned yet
-  int folder_length;      // of the pattern's folder part, with its backslash
+  bool first_pending;       // FindFirstFileW's entry has not been returned yet
+  int folder_length;        // of the pattern's folder part, with its backslash
   char name[2 * MAX_PATH];  // the last name in the ANSI code page
 };
 
@@ -77,8 +51,8 @@ FolderScan* BeginFolderScan(const char* pattern, const char*) {
   if (!MultiByteToWideChar(CP_ACP, 0, pattern, -1, wide_pattern, MAX_PATH)) return nullptr;
   FolderScan* scan = static_cast<FolderScan*>(calloc(1, sizeof(FolderScan)));
   if (!scan) return nullptr;
-  scan->find = Call<HANDLE(WINAPI*)(LPCWSTR, LPWIN32_FIND_DATAW)>(kFindFirstFileW)(wide_pattern,
-                                                                                  &scan->data);
+  scan->find = CallOf<HANDLE(WINAPI*)(LPCWSTR, LPWIN32_FIND_DATAW)>(kFindFirstFileW)(wide_pattern,
+                                                                                     &scan->data);
   if (scan->find == INVALID_HANDLE_VALUE) {
     free(scan);
     return nullptr;
@@ -95,9 +69,9 @@ FolderScan* BeginFolderScan(const char* pattern, const char*) {
 static bool ToAnsi(FolderScan* scan) {
   bool utf8 = GetACP() == CP_UTF8;  // takes neither the flag nor the question
   BOOL used_default = FALSE;
-  int length = WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, scan->data.cFileName,
-                                   -1, scan->name, sizeof scan->name, nullptr,
-                                   utf8 ? nullptr : &used_default);
+  int length =
+      WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, scan->data.cFileName, -1,
+                          scan->name, sizeof scan->name, nullptr, utf8 ? nullptr : &used_default);
   // The updater opens the entry by its path, which must fit the ANSI functions.
   return length > 0 && !used_default && scan->folder_length + length <= MAX_PATH;
 }
@@ -106,8 +80,8 @@ FolderStep NextFolderEntry(FolderScan* scan, const char** name) {
   for (;;) {
     if (scan->first_pending) {
       scan->first_pending = false;
-    } else if (!Call<BOOL(WINAPI*)(HANDLE, LPWIN32_FIND_DATAW)>(kFindNextFileW)(scan->find,
-                                                                               &scan->data)) {
+    } else if (!CallOf<BOOL(WINAPI*)(HANDLE, LPWIN32_FIND_DATAW)>(kFindNextFileW)(scan->find,
+                                                                                  &scan->data)) {
       return GetLastError() == ERROR_NO_MORE_FILES ? kFolderEnd : kFolderError;
     }
     const wchar_t* found = scan->data.cFileName;
@@ -119,7 +93,7 @@ FolderStep NextFolderEntry(FolderScan* scan, const char** name) {
 }
 
 void EndFolderScan(FolderScan* scan) {
-  Call<BOOL(WINAPI*)(HANDLE)>(kFindClose)(scan->find);
+  CallOf<BOOL(WINAPI*)(HANDLE)>(kFindClose)(scan->find);
   free(scan);
 }
 
@@ -151,7 +125,7 @@ int BeginFileReplacement(FileReplacement* file, const char* target) {
 
 int FinishFileContent(FileReplacement* file) {
   bool ok = fflush(file->stream) == 0 && ferror(file->stream) == 0;
-  ok = Call<int (*)(FILE*)>(kFclose)(file->stream) == 0 && ok;
+  ok = CallOf<int (*)(FILE*)>(kFclose)(file->stream) == 0 && ok;
   file->stream = nullptr;
   return ok ? 1 : 0;
 }
@@ -198,9 +172,9 @@ int PutFileInPlace(FileReplacement* file) {
   if (!file->created) {
     // A hidden or system file stays so.
     file->attributes = attributes;
-    SetFileAttributesA(file->temp, attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                                 FILE_ATTRIBUTE_ARCHIVE |
-                                                 FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
+    SetFileAttributesA(file->temp,
+                       attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
     snprintf(file->kept, sizeof file->kept, "%s", file->target);
     snprintf(file->kept + strlen(file->kept), sizeof file->kept - strlen(file->kept), ".kdc-old");
     if (!Move(file->target, file->kept)) {
@@ -229,7 +203,7 @@ void RestorePreviousFile(FileReplacement* file) {
 
 void EndFileReplacement(FileReplacement* file) {
   if (file->target[0] == '\0') return;  // never begun, or ended already
-  if (file->stream) Call<int (*)(FILE*)>(kFclose)(file->stream);
+  if (file->stream) CallOf<int (*)(FILE*)>(kFclose)(file->stream);
   file->stream = nullptr;
   if (file->temp[0]) DeleteFileA(file->temp);
   // An old file that could not be put back stays for the next conversion to restore.
