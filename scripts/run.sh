@@ -5,8 +5,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 ./scripts/install-deps.sh native
-cmake --preset native >/dev/null
-cmake --build --preset native --target korvidane-convert >/dev/null
+./scripts/build-preset.sh native  # shows warnings, and the whole log on failure
 if [ $# -gt 0 ]; then
   game=$(cd "$1" && pwd)
 else
