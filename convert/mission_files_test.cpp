@@ -145,11 +145,12 @@ TEST_F(MissionFilesTest, BackslashInANameIsRefused) {
 }
 
 // Runs body in a child process whose files may grow to limit bytes at most, as on a
-// full disk, and returns the child's exit code.
+// full disk, and returns the child's exit code (100 + the signal that ended it).
 int WithFileSizeLimit(rlim_t limit, int (*body)()) {
   pid_t child = fork();
   if (child == 0) {
-    signal(SIGXFSZ, SIG_IGN);
+    // SIGXFSZ keeps its default, which would end the program: the writer must not
+    // let it.
     struct rlimit small = {limit, limit};
     setrlimit(RLIMIT_FSIZE, &small);
     _exit(body());

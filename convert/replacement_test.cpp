@@ -35,7 +35,7 @@ class ReplacementTest : public GameFolderTest {
   }
   void TearDown() override {
     for (const char* call : {"readdir", "FindNextFileW", "closedir", "FindClose", "rename",
-                             "MoveFileExA", "fclose", "open", "fork"}) {
+                             "MoveFileExA", "fclose", "open", "fork", "link"}) {
       OverrideSystemCall(call, nullptr);
     }
     GameFolderTest::TearDown();
@@ -68,7 +68,9 @@ BOOL WINAPI FindCloseCounted(HANDLE find) {
   return reinterpret_cast<decltype(&FindClose)>(RealSystemCall("FindClose"))(find);
 }
 BOOL WINAPI MoveFailingForStub(LPCSTR source, LPCSTR target, DWORD flags) {
-  if (strstr(source, ".kdp.kdc-new")) {
+  size_t length = strlen(source);
+  bool old_stub = length >= 4 && strcmp(source + length - 4, ".kdp") == 0;
+  if (old_stub || strstr(source, ".kdp.kdc-new")) {
     SetLastError(ERROR_WRITE_FAULT);
     return FALSE;
   }
@@ -100,6 +102,10 @@ int RenameFailingForStub(const char* source, const char* target) {
   }
   return reinterpret_cast<decltype(&rename)>(RealSystemCall("rename"))(source, target);
 }
+int LinkFailing(const char*, const char*) {
+  errno = EPERM;  // as on a file system without hard links
+  return -1;
+}
 const char kNextEntry[] = "readdir";
 const char kCloseScan[] = "closedir";
 const char kMove[] = "rename";
@@ -130,17 +136,26 @@ TEST_F(ReplacementTest, FailureAfterBothFilesAreCompleteKeepsBoth) {
     const char* call;
     SystemCall replacement;
     const char* message;
+    bool without_links;  // the old list is kept as a copy
   };
   const Fault faults[] = {
-      {kMove, kMoveFailingForStub, "Soubor Am01.kdp nelze zapsat!"},  // the list was in place
-      {"fclose", reinterpret_cast<SystemCall>(CloseFailing), "Soubor Am01.txt nelze zapsat!"},
+      {kMove, kMoveFailingForStub, "Soubor Am01.kdp nelze zapsat!", false},  // list was in place
+      {"fclose", reinterpret_cast<SystemCall>(CloseFailing), "Soubor Am01.txt nelze zapsat!",
+       false},
+#ifndef _WIN32
+      {kMove, kMoveFailingForStub, "Soubor Am01.kdp nelze zapsat!", true},
+#endif
   };
   for (const Fault& fault : faults) {
     SCOPED_TRACE(fault.message);
     messages.clear();
     ASSERT_TRUE(OverrideSystemCall(fault.call, fault.replacement));
+#ifndef _WIN32
+    if (fault.without_links) OverrideSystemCall("link", reinterpret_cast<SystemCall>(LinkFailing));
+#endif
     ConvertMission("Am", "01");
     OverrideSystemCall(fault.call, nullptr);
+    OverrideSystemCall("link", nullptr);
     EXPECT_EQ(std::vector<std::string>{fault.message}, messages);
     ExpectOldFilesOnly();
   }
@@ -162,8 +177,17 @@ TEST_F(ReplacementTest, ConvertingAgainWhileTheUpdaterReadsTheFiles) {
   WriteFile("__Am/01/new.dat", "x");
   ConvertMission("Am", "01");
   EXPECT_TRUE(messages.empty());
-  EXPECT_NE(std::string::npos, ReadFile("Am01.txt").find("new.dat#__Am\\01\\new.dat\r\n"));
+  std::string second_list = ReadFile("Am01.txt");
+  EXPECT_NE(std::string::npos, second_list.find("new.dat#__Am\\01\\new.dat\r\n"));
   EXPECT_EQ(ExpectedStub(), ReadFile("Am01.kdp"));
+  // A list written into the held file is given its old content back when the stub
+  // then fails.
+  WriteFile("__Am/01/newer.dat", "x");
+  ASSERT_TRUE(OverrideSystemCall(kMove, kMoveFailingForStub));
+  ConvertMission("Am", "01");
+  OverrideSystemCall(kMove, nullptr);
+  EXPECT_EQ((std::vector<std::string>{"Soubor Am01.kdp nelze zapsat!"}), messages);
+  EXPECT_EQ(second_list, ReadFile("Am01.txt"));
   WriteFile("release", "");
   EXPECT_TRUE(WaitUntil([] { return LineCount("updater.runs") == 2; }));
 }
@@ -212,18 +236,42 @@ TEST_F(ReplacementTest, HiddenListStaysHiddenAndLeftoversAreCleared) {
       ListFolder("."));
 }
 #else
-TEST_F(ReplacementTest, LinkedListIsWrittenThrough) {
+TEST_F(ReplacementTest, LinkedListIsWrittenThroughAndKeepsOwnerAndMode) {
   MakeFolder("kept");
   WriteFile("kept/list.txt", "old list");
+  chmod("kept/list.txt", 0640);
+  bool root = geteuid() == 0;  // only root can give the file to another owner
+  if (root) {
+    ASSERT_EQ(0, chown("kept/list.txt", 65534, 65534));
+  }
   RemoveFile("Am01.txt");
   ASSERT_EQ(0, symlink("kept/list.txt", "Am01.txt"));
+  // A link to something else than a plain file is refused, not replaced by a file.
+  ASSERT_EQ(0, mkfifo("kept/pipe", 0666));
+  RemoveFile("Am01.kdp");
+  ASSERT_EQ(0, symlink("kept/pipe", "Am01.kdp"));
+  ConvertMission("Am", "01");
+  EXPECT_EQ((std::vector<std::string>{"Soubor Am01.kdp nelze zapsat!"}), messages);
+  EXPECT_EQ("old list", ReadFile("kept/list.txt"));
+  struct stat pipe;
+  ASSERT_EQ(0, stat("kept/pipe", &pipe));
+  EXPECT_TRUE(S_ISFIFO(pipe.st_mode));
+
+  messages.clear();
+  RemoveFile("Am01.kdp");
   ConvertMission("Am", "01");
   EXPECT_TRUE(messages.empty());
   EXPECT_EQ(kNewList, ReadFile("kept/list.txt"));
   struct stat link;
   ASSERT_EQ(0, lstat("Am01.txt", &link));
   EXPECT_TRUE(S_ISLNK(link.st_mode));
-  EXPECT_EQ(std::vector<std::string>{"list.txt"}, ListFolder("kept"));
+  struct stat list;
+  ASSERT_EQ(0, stat("kept/list.txt", &list));
+  EXPECT_EQ(0640u, list.st_mode & 0777);
+  if (root) {
+    EXPECT_EQ(65534u, list.st_uid);
+  }
+  EXPECT_EQ((std::vector<std::string>{"list.txt", "pipe"}), ListFolder("kept"));
 }
 
 // A conversion in a child process that reads its folder slowly, after telling the

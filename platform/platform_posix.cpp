@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
+#include <langinfo.h>
 #include <locale.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -86,8 +87,10 @@ bool FindProgram(const char* program, bool working_directory_first, std::string*
 }
 
 // The ANSI code page wine gives a program: that of the Windows locale matching the
-// Unix locale of LC_CTYPE, or 1252 when that locale is not installed.
-unsigned WineAnsiCodePage() {
+// Unix locale of LC_CTYPE, or 1252 when that locale is not installed. codeset gets
+// the charset wine reads file names in: the locale's own.
+unsigned WineAnsiCodePage(char* codeset, size_t codeset_size) {
+  snprintf(codeset, codeset_size, "UTF-8");
   const char* name = nullptr;
   for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
     name = getenv(variable);
@@ -96,6 +99,10 @@ unsigned WineAnsiCodePage() {
   if (!name || !*name) return 1252;
   locale_t installed = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(0));
   if (!installed) return 1252;
+  const char* charset = nl_langinfo_l(CODESET, installed);
+  if (charset && *charset && strcmp(charset, "ANSI_X3.4-1968") != 0) {
+    snprintf(codeset, codeset_size, "%s", charset);
+  }
   freelocale(installed);
 
   char language[4] = "";
@@ -136,19 +143,26 @@ unsigned WineAnsiCodePage() {
   return 1252;
 }
 
+const iconv_t kNoConversion = reinterpret_cast<iconv_t>(-1);
+
 }  // namespace
 
 // Folder enumeration.
 struct FolderScan {
   DIR* folder;
-  iconv_t to_reader;     // UTF-8 to the reader's code page, or (iconv_t)-1: as they are
-  char name[kPathSize];  // the last name in the reader's code page
+  bool windows_reader;  // names go to a Windows program's code page
+  iconv_t to_reader;    // names into that code page, and back, to see they survive
+  iconv_t from_reader;
+  size_t folder_length;  // of "__Am\01\", which the reader puts before each name
+  char name[kPathSize];  // the last name as the reader reads it
+  char check[kPathSize];
 };
 
 FolderScan* BeginFolderScan(const char* pattern, const char* reader) {
   char folder[256];
   snprintf(folder, sizeof folder, "%s", pattern);
   char* slash = strrchr(folder, '\\');
+  size_t folder_length = slash ? static_cast<size_t>(slash - folder) + 1 : 0;
   if (slash) {
     slash[1] = '\0';
     std::replace(folder, slash + 1, '\\', '/');
@@ -163,37 +177,66 @@ FolderScan* BeginFolderScan(const char* pattern, const char* reader) {
     return nullptr;
   }
   scan->folder = opened;
-  scan->to_reader = reinterpret_cast<iconv_t>(-1);
+  scan->folder_length = folder_length;
+  scan->to_reader = scan->from_reader = kNoConversion;
   // A Windows program run by wine reads the list in its ANSI code page.
   std::string program;
-  if (FindProgram(reader, true, &program) && IsWindowsProgram(program)) {
-    unsigned code_page = WineAnsiCodePage();
-    if (code_page != 65001) {
-      char code_page_name[16];
-      snprintf(code_page_name, sizeof code_page_name, "CP%u", code_page);
-      scan->to_reader = iconv_open(code_page_name, "UTF-8");
-    }
+  scan->windows_reader = FindProgram(reader, true, &program) && IsWindowsProgram(program);
+  if (scan->windows_reader) {
+    char codeset[64];
+    unsigned code_page = WineAnsiCodePage(codeset, sizeof codeset);
+    char code_page_name[16];
+    snprintf(code_page_name, sizeof code_page_name, code_page == 65001 ? "UTF-8" : "CP%u",
+             code_page);
+    scan->to_reader = iconv_open(code_page_name, codeset);
+    scan->from_reader = iconv_open(codeset, code_page_name);
   }
   return scan;
 }
 
-// Puts name into the reader's code page; false for a name it cannot hold.
+// Converts all of in into out (size bytes with the terminator); false when it
+// cannot be done.
+static bool Convert(iconv_t conversion, const char* in, char* out, size_t size) {
+  if (conversion == kNoConversion) return false;
+  iconv(conversion, nullptr, nullptr, nullptr, nullptr);
+  char* from = const_cast<char*>(in);
+  size_t from_left = strlen(in);
+  char* to = out;
+  size_t to_left = size - 1;
+  if (iconv(conversion, &from, &from_left, &to, &to_left) == static_cast<size_t>(-1) ||
+      iconv(conversion, nullptr, nullptr, &to, &to_left) == static_cast<size_t>(-1)) {
+    return false;
+  }
+  *to = '\0';
+  return true;
+}
+
+static bool IsAscii(const char* name) {
+  for (const char* c = name; *c; ++c) {
+    if (static_cast<unsigned char>(*c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// Puts name into the reader's code page; false for a name it cannot hold. A name
+// must come back unchanged: a look-alike ("\xC2\xA5" as a backslash in code page
+// 932) would name another file.
 static bool ToReader(FolderScan* scan, const char* name) {
-  if (scan->to_reader == reinterpret_cast<iconv_t>(-1)) {
+  bool converted = false;
+  if (!scan->windows_reader) {
     snprintf(scan->name, sizeof scan->name, "%s", name);
     return true;
   }
-  iconv(scan->to_reader, nullptr, nullptr, nullptr, nullptr);
-  char* in = const_cast<char*>(name);
-  size_t in_left = strlen(name);
-  char* out = scan->name;
-  size_t out_left = sizeof scan->name - 1;
-  if (iconv(scan->to_reader, &in, &in_left, &out, &out_left) == static_cast<size_t>(-1) ||
-      iconv(scan->to_reader, nullptr, nullptr, &out, &out_left) == static_cast<size_t>(-1)) {
-    return false;
+  if (Convert(scan->to_reader, name, scan->name, sizeof scan->name)) {
+    converted = Convert(scan->from_reader, scan->name, scan->check, sizeof scan->check) &&
+                strcmp(scan->check, name) == 0;
+  } else if (scan->to_reader == kNoConversion && IsAscii(name)) {
+    snprintf(scan->name, sizeof scan->name, "%s", name);  // no conversion needed
+    converted = true;
   }
-  *out = '\0';
-  return true;
+  // The reader opens the entry by its path, which must fit the ANSI functions.
+  // (A backslash may stand as the second byte of a double-byte letter: that is fine.)
+  return converted && scan->folder_length + strlen(scan->name) < 260;
 }
 
 FolderStep NextFolderEntry(FolderScan* scan, const char** name) {
@@ -214,7 +257,8 @@ FolderStep NextFolderEntry(FolderScan* scan, const char** name) {
 
 void EndFolderScan(FolderScan* scan) {
   CallOf<int (*)(DIR*)>(kClosedir)(scan->folder);
-  if (scan->to_reader != reinterpret_cast<iconv_t>(-1)) iconv_close(scan->to_reader);
+  if (scan->to_reader != kNoConversion) iconv_close(scan->to_reader);
+  if (scan->from_reader != kNoConversion) iconv_close(scan->from_reader);
   free(scan);
 }
 
@@ -226,6 +270,7 @@ constexpr int kNamedFiles = 8;
 // Names the handler removes; a slot is in use while its first byte is not zero.
 char* volatile named_files[kNamedFiles];
 struct sigaction previous_actions[sizeof kCleanedSignals / sizeof kCleanedSignals[0]];
+struct sigaction previous_file_size_action;
 bool handlers_installed = false;
 int open_replacements = 0;
 
@@ -257,6 +302,12 @@ void InstallCleanupHandlers() {
       sigaction(kCleanedSignals[i], &cleanup, nullptr);
     }
   }
+  // A file grown past the size limit fails the write, which is reported, instead
+  // of ending the program.
+  struct sigaction ignore;
+  memset(&ignore, 0, sizeof ignore);
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &ignore, &previous_file_size_action);
   handlers_installed = true;
 }
 
@@ -269,6 +320,7 @@ void RemoveCleanupHandlers() {
       sigaction(kCleanedSignals[i], &previous_actions[i], nullptr);
     }
   }
+  sigaction(SIGXFSZ, &previous_file_size_action, nullptr);
   handlers_installed = false;
 }
 
@@ -367,9 +419,15 @@ int BeginFileReplacement(FileReplacement* file, const char* target) {
     fd = open_call(file->temp, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
     if (fd < 0) file->temp[0] = '\0';
   }
-  // The new file keeps the old one's permissions, as a replaced file should.
+  // The new file keeps the old one's permissions and, where we may, its owner, as
+  // a replaced file should.
   struct stat status;
-  if (fd >= 0 && stat(file->target, &status) == 0) fchmod(fd, status.st_mode & 07777);
+  if (fd >= 0 && stat(file->target, &status) == 0) {
+    if (fchown(fd, status.st_uid, status.st_gid) != 0) {
+      // only root may give a file away; the new file stays ours
+    }
+    fchmod(fd, status.st_mode & 07777);
+  }
   if (fd >= 0) file->stream = fdopen(fd, "wb");
   if (!file->stream) {
     if (fd >= 0) close(fd);
@@ -401,8 +459,30 @@ int FinishFileContent(FileReplacement* file) {
 int TargetIsReplaceable(const FileReplacement* file) {
   struct stat status;
   if (stat(file->target, &status) != 0) return errno == ENOENT ? 1 : 0;
-  if (S_ISDIR(status.st_mode)) return 0;
+  // Only a plain file: a link to a device or a pipe must not turn it into one.
+  if (!S_ISREG(status.st_mode)) return 0;
+  // Read-only for everyone counts even for root, as the attribute does on Windows.
+  if ((status.st_mode & 0222) == 0) return 0;
   return access(file->target, W_OK) == 0 ? 1 : 0;
+}
+
+// Copies the file source into a new file named copy; false when it cannot be read
+// or written whole.
+static bool CopyIntoNewFile(const char* source, const char* copy) {
+  auto open_call = CallOf<int (*)(const char*, int, ...)>(kOpen);
+  int from = open_call(source, O_RDONLY | O_CLOEXEC);
+  if (from < 0) return false;
+  int to = open_call(copy, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+  bool ok = to >= 0;
+  char buffer[16384];
+  ssize_t got;
+  while (ok && (got = read(from, buffer, sizeof buffer)) != 0) {
+    if (got < 0 && errno == EINTR) continue;
+    ok = got > 0 && write(to, buffer, static_cast<size_t>(got)) == got;
+  }
+  close(from);
+  if (to >= 0) ok = close(to) == 0 && ok;
+  return ok;
 }
 
 int PutFileInPlace(FileReplacement* file) {
@@ -410,11 +490,17 @@ int PutFileInPlace(FileReplacement* file) {
   struct stat status;
   file->created = lstat(file->target, &status) != 0;
   if (!file->created) {
-    // A second name for the old content, so that it can be put back.
+    // The old content keeps a name of its own until the other files are in place,
+    // so that it can be put back: a second link to it where we may remove that
+    // again (our file), else a copy. Without either, nothing is replaced.
     NameBeside(file->target, "old", file->kept);
     Watch(file->kept);
-    if (CallOf<int (*)(const char*, const char*)>(kLink)(file->target, file->kept) != 0) {
+    bool kept = status.st_uid == geteuid() &&
+                CallOf<int (*)(const char*, const char*)>(kLink)(file->target, file->kept) == 0;
+    if (!kept && !CopyIntoNewFile(file->target, file->kept)) {
+      unlink(file->kept);
       file->kept[0] = '\0';
+      return 0;
     }
   }
   if (CallOf<int (*)(const char*, const char*)>(kRename)(file->temp, file->target) != 0) return 0;

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 
 #include "convert/convert.h"
@@ -71,38 +72,43 @@ TEST_F(StartProgramTest, WindowsProgramWithoutWineIsNotStarted) {
 // A Windows updater run by wine reads the list in the ANSI code page wine gives it,
 // which follows the locale; a native one reads the names as they are.
 TEST_F(StartProgramTest, ListNamesAreInTheCodePageOfAWindowsUpdater) {
-  for (const char* needed : {"cs_CZ.UTF-8", "C.UTF-8"}) {
+  for (const char* needed : {"cs_CZ.UTF-8", "C.UTF-8", "ja_JP.UTF-8"}) {
     locale_t installed = newlocale(LC_CTYPE_MASK, needed, static_cast<locale_t>(0));
     if (!installed) GTEST_SKIP() << needed << " is not installed";
     freelocale(installed);
   }
   const char* saved = getenv("LC_ALL");
   std::string saved_all = saved ? saved : "";
-  MakeFolder("__Am/01");
-  WriteFile(u8"__Am/01/zadání řádu.txt", "x");
   struct Case {
     const char* locale;
     const char* updater;
+    const char* name;  // on disk
     int result;
-    std::string name;  // as listed
+    std::string listed;
   };
   const Case cases[] = {
-      {"cs_CZ.UTF-8", "MZ", kMissionListWritten,
+      {"cs_CZ.UTF-8", "MZ", u8"zadání řádu.txt", kMissionListWritten,
        "zad\xE1n\xED \xF8\xE1"
        "du.txt"},
-      {"C.UTF-8", "MZ", kMissionEntryNameInvalid, ""},  // code page 1252 has no "ř"
-      {"C.UTF-8", "#!/bin/sh\n", kMissionListWritten,   // a script
-       u8"zadání řádu.txt"},
+      {"C.UTF-8", "MZ", u8"řád.txt", kMissionEntryNameInvalid, ""},  // code page 1252 has no "ř"
+      {"C.UTF-8", "#!/bin/sh\n", u8"řád.txt", kMissionListWritten, u8"řád.txt"},  // a script
+      // Code page 932 holds "\xE8\xA1\xA8" with a backslash as its second byte, and has
+      // "\xC2\xA5" only as a look-alike: the backslash itself.
+      {"ja_JP.UTF-8", "MZ", u8"表.txt", kMissionListWritten, "\x95\\.txt"},
+      {"ja_JP.UTF-8", "MZ", u8"a¥b.txt", kMissionEntryNameInvalid, ""},
   };
   for (const Case& test : cases) {
-    SCOPED_TRACE(std::string(test.locale) + " " + test.updater);
+    SCOPED_TRACE(std::string(test.locale) + " " + test.name);
+    std::filesystem::remove_all("__Am");
+    MakeFolder("__Am/01");
+    WriteFile(std::string("__Am/01/") + test.name, "x");
     setenv("LC_ALL", test.locale, 1);
     WriteFile("vozedudo.exe", test.updater);
     RemoveFile("Am01.txt");
     EXPECT_EQ(test.result, WriteMissionList("Am", "01"));
     if (test.result == kMissionListWritten) {
       EXPECT_EQ(
-          " Am01.kdp\r\nmissions\\__Am\\01\\" + test.name + "#__Am\\01\\" + test.name + "\r\n",
+          " Am01.kdp\r\nmissions\\__Am\\01\\" + test.listed + "#__Am\\01\\" + test.listed + "\r\n",
           ReadFile("Am01.txt"));
     }
   }

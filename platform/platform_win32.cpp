@@ -69,9 +69,9 @@ FolderScan* BeginFolderScan(const char* pattern, const char*) {
 static bool ToAnsi(FolderScan* scan) {
   bool utf8 = GetACP() == CP_UTF8;  // takes neither the flag nor the question
   BOOL used_default = FALSE;
-  int length =
-      WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, scan->data.cFileName, -1,
-                          scan->name, sizeof scan->name, nullptr, utf8 ? nullptr : &used_default);
+  int length = WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS,
+                                   scan->data.cFileName, -1, scan->name, sizeof scan->name, nullptr,
+                                   utf8 ? nullptr : &used_default);
   // The updater opens the entry by its path, which must fit the ANSI functions.
   return length > 0 && !used_default && scan->folder_length + length <= MAX_PATH;
 }
@@ -140,27 +140,45 @@ int TargetIsReplaceable(const FileReplacement* file) {
   return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) ? 0 : 1;
 }
 
-// The target is held open by a reader that does not let it be moved: the content
-// goes into the file itself, which such a reader allows.
-static int WriteIntoTarget(FileReplacement* file) {
-  HANDLE target = CreateFileA(file->target, GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (target == INVALID_HANDLE_VALUE) return 0;
-  FILE* content = fopen(file->temp, "rb");
-  bool ok = content != nullptr;
-  file->in_place = true;
+// Writes the whole file source over the open file target, from its start.
+static bool CopyInto(const char* source, HANDLE target) {
+  FILE* content = fopen(source, "rb");
+  if (!content) return false;
+  LARGE_INTEGER start = {};
+  bool ok = SetFilePointerEx(target, start, nullptr, FILE_BEGIN) != 0;
   static char buffer[16384];
   size_t got;
   while (ok && (got = fread(buffer, 1, sizeof buffer, content)) > 0) {
     DWORD written = 0;
     ok = WriteFile(target, buffer, static_cast<DWORD>(got), &written, nullptr) && written == got;
   }
-  if (content) {
-    ok = ok && !ferror(content);
-    fclose(content);
+  ok = ok && !ferror(content);
+  fclose(content);
+  return SetEndOfFile(target) && ok;
+}
+
+static HANDLE OpenForWritingBesideReaders(const char* name) {
+  return CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// The target is held open by a reader that does not let it be moved: the content
+// goes into the file itself, which such a reader allows. A copy of the old content
+// is kept first, so that a failed write (a full disk) or a later failure of the
+// other file can put it back.
+static int WriteIntoTarget(FileReplacement* file) {
+  HANDLE target = OpenForWritingBesideReaders(file->target);
+  if (target == INVALID_HANDLE_VALUE) return 0;
+  snprintf(file->kept, sizeof file->kept, "%s.kdc-old", file->target);
+  if (!CopyFileA(file->target, file->kept, FALSE)) {
+    DeleteFileA(file->kept);
+    file->kept[0] = '\0';
+    CloseHandle(target);
+    return 0;
   }
-  ok = SetEndOfFile(target) && ok;
+  file->in_place = true;
+  bool ok = CopyInto(file->temp, target);
+  if (!ok) CopyInto(file->kept, target);
   ok = CloseHandle(target) && ok;
   return ok ? 1 : 0;
 }
@@ -175,8 +193,7 @@ int PutFileInPlace(FileReplacement* file) {
     SetFileAttributesA(file->temp,
                        attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
-    snprintf(file->kept, sizeof file->kept, "%s", file->target);
-    snprintf(file->kept + strlen(file->kept), sizeof file->kept - strlen(file->kept), ".kdc-old");
+    snprintf(file->kept, sizeof file->kept, "%s.kdc-old", file->target);
     if (!Move(file->target, file->kept)) {
       DWORD error = GetLastError();
       file->kept[0] = '\0';
@@ -193,8 +210,11 @@ int PutFileInPlace(FileReplacement* file) {
 }
 
 void RestorePreviousFile(FileReplacement* file) {
-  if (file->in_place) return;  // the old content is gone
-  if (file->kept[0]) {
+  if (file->in_place) {
+    HANDLE target = OpenForWritingBesideReaders(file->target);
+    if (target != INVALID_HANDLE_VALUE && CopyInto(file->kept, target)) file->in_place = false;
+    if (target != INVALID_HANDLE_VALUE) CloseHandle(target);
+  } else if (file->kept[0]) {
     if (Move(file->kept, file->target)) file->kept[0] = '\0';
   } else if (file->created) {
     DeleteFileA(file->target);

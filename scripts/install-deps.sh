@@ -48,8 +48,11 @@ fi
 
 [ "$mode" = all ] || exit 0
 
-# Wine takes the ANSI code page from the Unix locale: cs_CZ gives code page 1250.
-if ! locale -a 2>/dev/null | grep -qi '^cs_CZ\.utf-\?8$'; then
-  need_root localedef -i cs_CZ -f UTF-8 cs_CZ.UTF-8
-  as_root localedef -i cs_CZ -f UTF-8 cs_CZ.UTF-8
-fi
+# Wine takes the ANSI code page from the Unix locale: cs_CZ gives code page 1250;
+# ja_JP (code page 932) is for the tests of names in a double-byte code page.
+for name in cs_CZ ja_JP; do
+  if ! locale -a 2>/dev/null | grep -qi "^$name\.utf-\?8\$"; then
+    need_root localedef -i "$name" -f UTF-8 "$name.UTF-8"
+    as_root localedef -i "$name" -f UTF-8 "$name.UTF-8"
+  fi
+done
