@@ -32,7 +32,11 @@ class ReplacementTest : public GameFolderTest {
     WriteFile("Am01.txt", "old list");
     WriteFile("Am01.kdp", "old stub");
     InstallStandInUpdater();
+#ifndef _WIN32
+    chmod("Am01.txt", list_mode_);
+#endif
   }
+  unsigned list_mode_ = 0640;
   void TearDown() override {
     for (const char* call : {"readdir", "FindNextFileW", "closedir", "FindClose", "rename",
                              "MoveFileExA", "fclose", "open", "fork", "link"}) {
@@ -43,6 +47,11 @@ class ReplacementTest : public GameFolderTest {
   // Nothing replaced, nothing left over, no updater started.
   void ExpectOldFilesOnly() {
     EXPECT_EQ("old list", ReadFile("Am01.txt"));
+#ifndef _WIN32
+    struct stat status;
+    ASSERT_EQ(0, stat("Am01.txt", &status));
+    EXPECT_EQ(list_mode_, status.st_mode & 0777);
+#endif
     EXPECT_EQ("old stub", ReadFile("Am01.kdp"));
     EXPECT_EQ((std::vector<std::string>{"Am01.kdp", "Am01.txt", "__Am", "vozedudo.exe"}),
               ListFolder("."));
@@ -101,6 +110,13 @@ int RenameFailingForStub(const char* source, const char* target) {
     return -1;
   }
   return reinterpret_cast<decltype(&rename)>(RealSystemCall("rename"))(source, target);
+}
+int RenameFailingForStubAndOldList(const char* source, const char* target) {
+  if (strstr(source, ".Am01.txt.old-")) {
+    errno = EIO;
+    return -1;
+  }
+  return RenameFailingForStub(source, target);
 }
 int LinkFailing(const char*, const char*) {
   errno = EPERM;  // as on a file system without hard links
@@ -200,7 +216,8 @@ TEST_F(ReplacementTest, ReadOnlyListIsNotReplaced) {
   EXPECT_EQ(std::vector<std::string>{"Soubor Am01.txt nelze zapsat!"}, messages);
 #else
   // Root may write anything: the user here is an ordinary one.
-  chmod("Am01.txt", 0444);
+  list_mode_ = 0444;
+  chmod("Am01.txt", list_mode_);
   chmod(".", 0777);
   pid_t child = fork();
   if (child == 0) {
@@ -246,13 +263,18 @@ TEST_F(ReplacementTest, LinkedListIsWrittenThroughAndKeepsOwnerAndMode) {
   }
   RemoveFile("Am01.txt");
   ASSERT_EQ(0, symlink("kept/list.txt", "Am01.txt"));
-  // A link to something else than a plain file is refused, not replaced by a file.
+  // A link to something else than a plain file is refused, not replaced by a file,
+  // and so is a stub that is the list itself.
   ASSERT_EQ(0, mkfifo("kept/pipe", 0666));
-  RemoveFile("Am01.kdp");
-  ASSERT_EQ(0, symlink("kept/pipe", "Am01.kdp"));
-  ConvertMission("Am", "01");
-  EXPECT_EQ((std::vector<std::string>{"Soubor Am01.kdp nelze zapsat!"}), messages);
-  EXPECT_EQ("old list", ReadFile("kept/list.txt"));
+  for (const char* stub : {"kept/list.txt", "kept/pipe"}) {
+    SCOPED_TRACE(stub);
+    messages.clear();
+    RemoveFile("Am01.kdp");
+    ASSERT_EQ(0, symlink(stub, "Am01.kdp"));
+    ConvertMission("Am", "01");
+    EXPECT_EQ((std::vector<std::string>{"Soubor Am01.kdp nelze zapsat!"}), messages);
+    EXPECT_EQ("old list", ReadFile("kept/list.txt"));
+  }
   struct stat pipe;
   ASSERT_EQ(0, stat("kept/pipe", &pipe));
   EXPECT_TRUE(S_ISFIFO(pipe.st_mode));
@@ -272,6 +294,17 @@ TEST_F(ReplacementTest, LinkedListIsWrittenThroughAndKeepsOwnerAndMode) {
     EXPECT_EQ(65534u, list.st_uid);
   }
   EXPECT_EQ((std::vector<std::string>{"list.txt", "pipe"}), ListFolder("kept"));
+}
+
+TEST_F(ReplacementTest, OldListThatCannotBePutBackKeepsAName) {
+  ASSERT_TRUE(
+      OverrideSystemCall("rename", reinterpret_cast<SystemCall>(RenameFailingForStubAndOldList)));
+  ConvertMission("Am", "01");
+  EXPECT_EQ((std::vector<std::string>{"Soubor Am01.kdp nelze zapsat!"}), messages);
+  std::vector<std::string> names = ListFolder(".");
+  ASSERT_EQ(5u, names.size());
+  EXPECT_EQ(0u, names[0].rfind(".Am01.txt.old-", 0)) << names[0];
+  EXPECT_EQ("old list", ReadFile(names[0]));
 }
 
 // A conversion in a child process that reads its folder slowly, after telling the

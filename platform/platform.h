@@ -49,6 +49,8 @@ int FinishFileContent(FileReplacement* file);
 // 1 when the target may be replaced: it is no folder and the user may write it
 // (a read-only file is refused, as Windows refuses it).
 int TargetIsReplaceable(const FileReplacement* file);
+// 1 when two replacements would end at the same file (a link to the other target).
+int SameTarget(const FileReplacement* one, const FileReplacement* other);
 // Puts the finished content in the target's place in one step, keeping the target's
 // attributes. When an earlier reader holds the target so that it cannot be replaced,
 // writes the content into it instead. 1 on success.

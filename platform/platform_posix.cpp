@@ -18,6 +18,7 @@
 
 #include "platform/platform.h"
 #include "platform/system_calls.h"
+#include "platform/windows_names.h"
 
 // The system calls, replaceable by tests (see OverrideSystemCall).
 SystemCallEntry system_calls[] = {
@@ -227,6 +228,7 @@ static bool ToReader(FolderScan* scan, const char* name) {
     snprintf(scan->name, sizeof scan->name, "%s", name);
     return true;
   }
+  if (!WindowsOpensByName(name)) return false;
   if (Convert(scan->to_reader, name, scan->name, sizeof scan->name)) {
     converted = Convert(scan->from_reader, scan->name, scan->check, sizeof scan->check) &&
                 strcmp(scan->check, name) == 0;
@@ -466,14 +468,27 @@ int TargetIsReplaceable(const FileReplacement* file) {
   return access(file->target, W_OK) == 0 ? 1 : 0;
 }
 
-// Copies the file source into a new file named copy; false when it cannot be read
-// or written whole.
+int SameTarget(const FileReplacement* one, const FileReplacement* other) {
+  if (strcmp(one->target, other->target) == 0) return 1;
+  struct stat first, second;
+  return stat(one->target, &first) == 0 && stat(other->target, &second) == 0 &&
+                 first.st_dev == second.st_dev && first.st_ino == second.st_ino
+             ? 1
+             : 0;
+}
+
+// Copies the file source into a new file named copy, with its owner and mode, so
+// that the copy can stand for it; false when that cannot be done whole.
 static bool CopyIntoNewFile(const char* source, const char* copy) {
   auto open_call = CallOf<int (*)(const char*, int, ...)>(kOpen);
   int from = open_call(source, O_RDONLY | O_CLOEXEC);
   if (from < 0) return false;
-  int to = open_call(copy, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-  bool ok = to >= 0;
+  struct stat status;
+  int to = fstat(from, &status) == 0
+               ? open_call(copy, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600)
+               : -1;
+  bool ok = to >= 0 && fchown(to, status.st_uid, status.st_gid) == 0 &&
+            fchmod(to, status.st_mode & 07777) == 0;
   char buffer[16384];
   ssize_t got;
   while (ok && (got = read(from, buffer, sizeof buffer)) != 0) {
@@ -511,6 +526,10 @@ int PutFileInPlace(FileReplacement* file) {
 void RestorePreviousFile(FileReplacement* file) {
   if (file->kept[0]) {
     if (CallOf<int (*)(const char*, const char*)>(kRename)(file->kept, file->target) == 0) {
+      file->kept[0] = '\0';
+    } else {
+      // The only old content left: it stays under its own name.
+      Unwatch(file->kept);
       file->kept[0] = '\0';
     }
   } else if (file->created) {

@@ -96,6 +96,11 @@ TEST_F(StartProgramTest, ListNamesAreInTheCodePageOfAWindowsUpdater) {
       // "\xC2\xA5" only as a look-alike: the backslash itself.
       {"ja_JP.UTF-8", "MZ", u8"表.txt", kMissionListWritten, "\x95\\.txt"},
       {"ja_JP.UTF-8", "MZ", u8"a¥b.txt", kMissionEntryNameInvalid, ""},
+      // Names a Windows program opening them would take for another file or a device.
+      {"cs_CZ.UTF-8", "MZ", "mezera ", kMissionEntryNameInvalid, ""},
+      {"cs_CZ.UTF-8", "MZ", "Nul.txt", kMissionEntryNameInvalid, ""},
+      {"cs_CZ.UTF-8", "MZ", "a:b", kMissionEntryNameInvalid, ""},
+      {"cs_CZ.UTF-8", "#!/bin/sh\n", "Nul.txt", kMissionListWritten, "Nul.txt"},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(std::string(test.locale) + " " + test.name);

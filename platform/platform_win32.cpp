@@ -11,6 +11,7 @@
 
 #include "platform/platform.h"
 #include "platform/system_calls.h"
+#include "platform/windows_names.h"
 
 // The system calls, replaceable by tests (see OverrideSystemCall).
 SystemCallEntry system_calls[] = {
@@ -86,7 +87,9 @@ FolderStep NextFolderEntry(FolderScan* scan, const char** name) {
     }
     const wchar_t* found = scan->data.cFileName;
     if (wcscmp(found, L".") == 0 || wcscmp(found, L"..") == 0) continue;
-    if (!ToAnsi(scan)) return kFolderBadName;
+    // A name from another file system (under Wine, a Linux one) may hold what a
+    // Windows name cannot: a line break, a backslash.
+    if (!WindowsOpensByName(found) || !ToAnsi(scan)) return kFolderBadName;
     *name = scan->name;
     return kFolderEntry;
   }
@@ -110,9 +113,9 @@ int BeginFileReplacement(FileReplacement* file, const char* target) {
 
   DeleteFileA(temp);
   // Killed between moving the old file aside and the new one in: the old one returns.
-  if (Exists(kept)) {
-    if (Exists(target) || !Move(kept, target)) DeleteFileA(kept);
-  }
+  // Otherwise an old copy stays until this conversion puts a newer one in its place:
+  // after a kill amid writing in place, it is the only whole one.
+  if (Exists(kept) && !Exists(target)) Move(kept, target);
   memcpy(file->temp, temp, sizeof temp);
   file->stream = fopen(temp, "wb");
   if (!file->stream) {
@@ -138,6 +141,12 @@ int TargetIsReplaceable(const FileReplacement* file) {
   }
   // Windows refuses to replace a read-only file; Wine does not, so we check it.
   return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) ? 0 : 1;
+}
+
+// The targets are bare names in the working directory, which Windows compares
+// without regard to case.
+int SameTarget(const FileReplacement* one, const FileReplacement* other) {
+  return lstrcmpiA(one->target, other->target) == 0 ? 1 : 0;
 }
 
 // Writes the whole file source over the open file target, from its start.
@@ -178,7 +187,7 @@ static int WriteIntoTarget(FileReplacement* file) {
   }
   file->in_place = true;
   bool ok = CopyInto(file->temp, target);
-  if (!ok) CopyInto(file->kept, target);
+  if (!ok && !CopyInto(file->kept, target)) file->kept[0] = '\0';
   ok = CloseHandle(target) && ok;
   return ok ? 1 : 0;
 }
@@ -210,12 +219,14 @@ int PutFileInPlace(FileReplacement* file) {
 }
 
 void RestorePreviousFile(FileReplacement* file) {
+  // Where the old content cannot be put back, its copy is left under its own name.
   if (file->in_place) {
     HANDLE target = OpenForWritingBesideReaders(file->target);
-    if (target != INVALID_HANDLE_VALUE && CopyInto(file->kept, target)) file->in_place = false;
+    if (target == INVALID_HANDLE_VALUE || !CopyInto(file->kept, target)) file->kept[0] = '\0';
     if (target != INVALID_HANDLE_VALUE) CloseHandle(target);
   } else if (file->kept[0]) {
-    if (Move(file->kept, file->target)) file->kept[0] = '\0';
+    Move(file->kept, file->target);
+    file->kept[0] = '\0';
   } else if (file->created) {
     DeleteFileA(file->target);
   }

@@ -303,6 +303,14 @@ void RestoreTerminal() {
   PutBackSignals();
 }
 
+bool TakeRedrawRequest(bool* clear_screen) {
+  bool requested = continued || resized;
+  *clear_screen = resized && !continued;
+  continued = 0;
+  resized = 0;
+  return requested;
+}
+
 TerminalEvent ReadTerminalKey(Key* key) {
   for (;;) {
     if (continued) {

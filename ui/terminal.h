@@ -54,6 +54,9 @@ enum TerminalEvent {
   kTerminalEnd,        // input closed or failed
 };
 TerminalEvent ReadTerminalKey(Key* key);
+// True when the terminal was resized or continued since the last key was read (as
+// during a long conversion), and takes that event; clear_screen for a resize.
+bool TakeRedrawRequest(bool* clear_screen);
 
 // A frame is drawn over the previous one. Its rows are UTF-8 and may hold SGR
 // sequences (ESC [ ... m); the cursor ends in the last row, cursor_offset bytes in.

@@ -222,7 +222,10 @@ DialogAction ApplyKey(DialogState* state, const Key& key) {
       EraseWord(state);
       break;
     case kKeyText:
-      if (!InsertText(state, key.text)) return kDialogBell;
+      // Every code is ASCII; other letters would only make the line's width uncertain.
+      if (static_cast<unsigned char>(key.text[0]) >= 0x80 || !InsertText(state, key.text)) {
+        return kDialogBell;
+      }
       break;
     case kKeyIgnored:
       break;
@@ -323,6 +326,9 @@ int RunKeyDialog() {
     }
     if (action == kDialogConvert) {
       ConvertMission(kCampaignCodes[state.campaign], kMissionCodes[state.mission]);
+      // Stopped and continued, or resized, meanwhile: drawn once, as after the event.
+      bool clear_screen = false;
+      if (TakeRedrawRequest(&clear_screen)) ForgetFrame(clear_screen);
     }
     FormatDialog(state, &frame);
     DrawFrame(&frame);
