@@ -199,9 +199,11 @@ int PutFileInPlace(FileReplacement* file) {
   if (!file->created) {
     // A hidden or system file stays so.
     file->attributes = attributes;
-    SetFileAttributesA(file->temp,
-                       attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
+    const DWORD kept_attributes =
+        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    if (attributes & kept_attributes) {
+      SetFileAttributesA(file->temp, attributes & (kept_attributes | FILE_ATTRIBUTE_ARCHIVE));
+    }
     snprintf(file->kept, sizeof file->kept, "%s.kdc-old", file->target);
     if (!Move(file->target, file->kept)) {
       DWORD error = GetLastError();
