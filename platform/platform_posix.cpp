@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
+#include <limits.h>
 #include <locale.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -344,13 +345,25 @@ void Unwatch(char* name) {
   }
 }
 
-// A name beside path's file that no one else uses: ".Am01.txt.new-PID-N".
-void NameBeside(const char* path, const char* kind, char* name) {
+// Makes a file of a new name beside path's file, ".Am01.txt.new-PID-N", with
+// create(name), which fails with EEXIST when the name is taken (a file left by an
+// earlier process of the same number): then the next number is tried. The name is
+// watched, so that a signal removes the file. False, and name empty, on failure.
+template <typename Create>
+bool CreateBeside(const char* path, const char* kind, char* name, Create create) {
   static unsigned counter = 0;
   const char* slash = strrchr(path, '/');
   int folder_length = slash ? static_cast<int>(slash - path) + 1 : 0;
-  snprintf(name, kPathSize, "%.*s.%s.%s-%ld-%u", folder_length, path, path + folder_length, kind,
-           static_cast<long>(getpid()), ++counter);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    int length = snprintf(name, kPathSize, "%.*s.%s.%s-%ld-%u", folder_length, path,
+                          path + folder_length, kind, static_cast<long>(getpid()), ++counter);
+    if (length < 0 || static_cast<size_t>(length) >= kPathSize) break;
+    Watch(name);
+    if (create(name)) return true;
+    if (errno != EEXIST) break;
+  }
+  name[0] = '\0';
+  return false;
 }
 
 // Follows symbolic links from name to the file they end at, which need not exist.
@@ -383,19 +396,17 @@ bool ProcFileSystemPresent() { return access("/proc/self/fd", X_OK) == 0; }
 
 }  // namespace
 
+static sigset_t mask_before_holding;
+
 void HoldInterruptions() {
   sigset_t held;
   sigemptyset(&held);
   for (int signal_number : kCleanedSignals) sigaddset(&held, signal_number);
-  sigprocmask(SIG_BLOCK, &held, nullptr);
+  sigprocmask(SIG_BLOCK, &held, &mask_before_holding);
 }
 
-void ReleaseInterruptions() {
-  sigset_t held;
-  sigemptyset(&held);
-  for (int signal_number : kCleanedSignals) sigaddset(&held, signal_number);
-  sigprocmask(SIG_UNBLOCK, &held, nullptr);
-}
+// What the caller had blocked stays blocked.
+void ReleaseInterruptions() { sigprocmask(SIG_SETMASK, &mask_before_holding, nullptr); }
 
 int BeginFileReplacement(FileReplacement* file, const char* target) {
   memset(file, 0, sizeof *file);
@@ -416,10 +427,10 @@ int BeginFileReplacement(FileReplacement* file, const char* target) {
   if (ProcFileSystemPresent()) fd = open_call(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
   if (fd < 0) {
     // No such files here: a named temporary, removed on failure and on a signal.
-    NameBeside(file->target, "new", file->temp);
-    Watch(file->temp);
-    fd = open_call(file->temp, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
-    if (fd < 0) file->temp[0] = '\0';
+    CreateBeside(file->target, "new", file->temp, [&](const char* name) {
+      fd = open_call(name, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+      return fd >= 0;
+    });
   }
   // The new file keeps the old one's permissions and, where we may, its owner, as
   // a replaced file should.
@@ -445,13 +456,10 @@ int FinishFileContent(FileReplacement* file) {
     // Named only now that it is complete.
     char self[64];
     snprintf(self, sizeof self, "/proc/self/fd/%d", fileno(file->stream));
-    NameBeside(file->target, "new", file->temp);
-    Watch(file->temp);
-    if (CallOf<int (*)(int, const char*, int, const char*, int)>(kLinkat)(
-            AT_FDCWD, self, AT_FDCWD, file->temp, AT_SYMLINK_FOLLOW) != 0) {
-      file->temp[0] = '\0';
-      ok = false;
-    }
+    auto linkat_call = CallOf<int (*)(int, const char*, int, const char*, int)>(kLinkat);
+    ok = CreateBeside(file->target, "new", file->temp, [&](const char* name) {
+      return linkat_call(AT_FDCWD, self, AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0;
+    });
   }
   ok = CallOf<int (*)(FILE*)>(kFclose)(file->stream) == 0 && ok;
   file->stream = nullptr;
@@ -468,17 +476,36 @@ int TargetIsReplaceable(const FileReplacement* file) {
   return access(file->target, W_OK) == 0 ? 1 : 0;
 }
 
+// The folder of path as an absolute path without links, then its last part.
+static bool CanonicalName(const char* path, char* canonical, size_t size) {
+  const char* slash = strrchr(path, '/');
+  char folder[kPathSize];
+  snprintf(folder, sizeof folder, "%.*s", slash ? static_cast<int>(slash - path) + 1 : 1,
+           slash ? path : ".");
+  char real[PATH_MAX];
+  if (!realpath(folder, real)) return false;
+  int length = snprintf(canonical, size, "%s/%s", real, slash ? slash + 1 : path);
+  return length >= 0 && static_cast<size_t>(length) < size;
+}
+
 int SameTarget(const FileReplacement* one, const FileReplacement* other) {
-  if (strcmp(one->target, other->target) == 0) return 1;
   struct stat first, second;
-  return stat(one->target, &first) == 0 && stat(other->target, &second) == 0 &&
-                 first.st_dev == second.st_dev && first.st_ino == second.st_ino
-             ? 1
-             : 0;
+  if (stat(one->target, &first) == 0 && stat(other->target, &second) == 0) {
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino ? 1 : 0;
+  }
+  // One not there yet: two links may still name the same new file.
+  char first_name[PATH_MAX + kPathSize];
+  char second_name[PATH_MAX + kPathSize];
+  if (!CanonicalName(one->target, first_name, sizeof first_name) ||
+      !CanonicalName(other->target, second_name, sizeof second_name)) {
+    return strcmp(one->target, other->target) == 0 ? 1 : 0;
+  }
+  return strcmp(first_name, second_name) == 0 ? 1 : 0;
 }
 
 // Copies the file source into a new file named copy, with its owner and mode, so
-// that the copy can stand for it; false when that cannot be done whole.
+// that the copy can stand for it; false when that cannot be done whole, with errno
+// EEXIST only when the name was taken (and nothing made).
 static bool CopyIntoNewFile(const char* source, const char* copy) {
   auto open_call = CallOf<int (*)(const char*, int, ...)>(kOpen);
   int from = open_call(source, O_RDONLY | O_CLOEXEC);
@@ -487,8 +514,14 @@ static bool CopyIntoNewFile(const char* source, const char* copy) {
   int to = fstat(from, &status) == 0
                ? open_call(copy, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600)
                : -1;
-  bool ok = to >= 0 && fchown(to, status.st_uid, status.st_gid) == 0 &&
-            fchmod(to, status.st_mode & 07777) == 0;
+  if (to < 0) {
+    int error = errno;
+    close(from);
+    errno = error;
+    return false;
+  }
+  bool ok =
+      fchown(to, status.st_uid, status.st_gid) == 0 && fchmod(to, status.st_mode & 07777) == 0;
   char buffer[16384];
   ssize_t got;
   while (ok && (got = read(from, buffer, sizeof buffer)) != 0) {
@@ -496,7 +529,11 @@ static bool CopyIntoNewFile(const char* source, const char* copy) {
     ok = got > 0 && write(to, buffer, static_cast<size_t>(got)) == got;
   }
   close(from);
-  if (to >= 0) ok = close(to) == 0 && ok;
+  ok = close(to) == 0 && ok;
+  if (!ok) {
+    unlink(copy);  // ours, made above
+    errno = EIO;
+  }
   return ok;
 }
 
@@ -508,13 +545,13 @@ int PutFileInPlace(FileReplacement* file) {
     // The old content keeps a name of its own until the other files are in place,
     // so that it can be put back: a second link to it where we may remove that
     // again (our file), else a copy. Without either, nothing is replaced.
-    NameBeside(file->target, "old", file->kept);
-    Watch(file->kept);
+    auto link_call = CallOf<int (*)(const char*, const char*)>(kLink);
     bool kept = status.st_uid == geteuid() &&
-                CallOf<int (*)(const char*, const char*)>(kLink)(file->target, file->kept) == 0;
-    if (!kept && !CopyIntoNewFile(file->target, file->kept)) {
-      unlink(file->kept);
-      file->kept[0] = '\0';
+                CreateBeside(file->target, "old", file->kept,
+                             [&](const char* name) { return link_call(file->target, name) == 0; });
+    if (!kept && !CreateBeside(file->target, "old", file->kept, [&](const char* name) {
+          return CopyIntoNewFile(file->target, name);
+        })) {
       return 0;
     }
   }

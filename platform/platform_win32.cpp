@@ -100,6 +100,8 @@ void EndFolderScan(FolderScan* scan) {
   free(scan);
 }
 
+static void PutBackKeptFile(const char* kept, const char* target);
+
 // Whole-file replacement. The new content is "Am01.txt.kdc-new" and the old one is
 // kept as "Am01.txt.kdc-old" while both files are put in place: fixed names, so a
 // converter killed midway leaves at most these, and the next conversion clears them.
@@ -112,10 +114,7 @@ int BeginFileReplacement(FileReplacement* file, const char* target) {
   snprintf(file->target, sizeof file->target, "%s", target);
 
   DeleteFileA(temp);
-  // Killed between moving the old file aside and the new one in: the old one returns.
-  // Otherwise an old copy stays until this conversion puts a newer one in its place:
-  // after a kill amid writing in place, it is the only whole one.
-  if (Exists(kept) && !Exists(target)) Move(kept, target);
+  if (Exists(kept)) PutBackKeptFile(kept, target);
   memcpy(file->temp, temp, sizeof temp);
   file->stream = fopen(temp, "wb");
   if (!file->stream) {
@@ -166,9 +165,36 @@ static bool CopyInto(const char* source, HANDLE target) {
   return SetEndOfFile(target) && ok;
 }
 
-static HANDLE OpenForWritingBesideReaders(const char* name) {
-  return CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+// Writes what the open file source holds into a new file named copy.
+static bool CopyOut(HANDLE source, const char* copy) {
+  FILE* out = fopen(copy, "wb");
+  if (!out) return false;
+  LARGE_INTEGER start = {};
+  bool ok = SetFilePointerEx(source, start, nullptr, FILE_BEGIN) != 0;
+  static char buffer[16384];
+  DWORD got = 0;
+  while (ok && ReadFile(source, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    ok = fwrite(buffer, 1, got, out) == got;
+  }
+  ok = fclose(out) == 0 && ok;
+  return ok;
+}
+
+static HANDLE OpenBesideReaders(const char* name) {
+  return CreateFileA(name, GENERIC_READ | GENERIC_WRITE,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// A converter killed while putting files in place left the old content aside: after
+// a kill between the two moves the target is missing, after one amid writing in
+// place it is torn. Either way the old content goes back before anything else.
+static void PutBackKeptFile(const char* kept, const char* target) {
+  if (Move(kept, target)) return;
+  HANDLE held = OpenBesideReaders(target);  // still held by a reader
+  if (held == INVALID_HANDLE_VALUE) return;
+  bool restored = CopyInto(kept, held);
+  if (CloseHandle(held) && restored) DeleteFileA(kept);
 }
 
 // The target is held open by a reader that does not let it be moved: the content
@@ -176,10 +202,12 @@ static HANDLE OpenForWritingBesideReaders(const char* name) {
 // is kept first, so that a failed write (a full disk) or a later failure of the
 // other file can put it back.
 static int WriteIntoTarget(FileReplacement* file) {
-  HANDLE target = OpenForWritingBesideReaders(file->target);
+  // Read and written through one handle of our own, which the reader's sharing
+  // allows; a second one, as copying the file by name would open, might not be.
+  HANDLE target = OpenBesideReaders(file->target);
   if (target == INVALID_HANDLE_VALUE) return 0;
   snprintf(file->kept, sizeof file->kept, "%s.kdc-old", file->target);
-  if (!CopyFileA(file->target, file->kept, FALSE)) {
+  if (!CopyOut(target, file->kept)) {
     DeleteFileA(file->kept);
     file->kept[0] = '\0';
     CloseHandle(target);
@@ -223,7 +251,7 @@ int PutFileInPlace(FileReplacement* file) {
 void RestorePreviousFile(FileReplacement* file) {
   // Where the old content cannot be put back, its copy is left under its own name.
   if (file->in_place) {
-    HANDLE target = OpenForWritingBesideReaders(file->target);
+    HANDLE target = OpenBesideReaders(file->target);
     if (target == INVALID_HANDLE_VALUE || !CopyInto(file->kept, target)) file->kept[0] = '\0';
     if (target != INVALID_HANDLE_VALUE) CloseHandle(target);
   } else if (file->kept[0]) {
