@@ -51,7 +51,7 @@ int WriteMissionListAside(const char* campaign, const char* mission, FileReplace
 int WriteMissionList(const char* campaign, const char* mission) {
   FileReplacement list;
   int result = WriteMissionListAside(campaign, mission, &list);
-  if (result == kMissionListWritten && !PutFileInPlaceAndEnd(&list)) {
+  if (result == kMissionListWritten && PutFilesInPlace(&list, 1) != 1) {
     result = kMissionListNotWritten;
   }
   EndFileReplacement(&list);

@@ -31,7 +31,7 @@ int WritePackageStubAside(const char* campaign, const char* mission, FileReplace
 
 int WritePackageStub(const char* campaign, const char* mission) {
   FileReplacement stub;
-  int written = WritePackageStubAside(campaign, mission, &stub) && PutFileInPlaceAndEnd(&stub);
+  int written = WritePackageStubAside(campaign, mission, &stub) && PutFilesInPlace(&stub, 1) == 1;
   EndFileReplacement(&stub);
   return written;
 }

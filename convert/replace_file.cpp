@@ -19,9 +19,3 @@ size_t PutFilesInPlace(FileReplacement* files, size_t count) {
   ReleaseInterruptions();
   return placed;
 }
-
-int PutFileInPlaceAndEnd(FileReplacement* file) {
-  int placed = PutFilesInPlace(file, 1) == 1 ? 1 : 0;
-  EndFileReplacement(file);
-  return placed;
-}

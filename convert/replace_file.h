@@ -10,6 +10,3 @@
 // get their previous content back. Returns count, or the index of the file that
 // could not be put in place.
 size_t PutFilesInPlace(FileReplacement* files, size_t count);
-
-// For a single file: puts it in place and ends it. 1 when the target was replaced.
-int PutFileInPlaceAndEnd(FileReplacement* file);

@@ -31,13 +31,12 @@ void EndFolderScan(FolderScan* scan);
 // failure leaves the old one. The fields belong to the platform file.
 constexpr size_t kPathSize = 512;
 struct FileReplacement {
-  FILE* stream;              // the new content is written here, in binary mode
-  char target[kPathSize];    // the file replaced; through a symbolic link, the file it names
-  char temp[kPathSize];      // the new content's name, empty while it has none
-  char kept[kPathSize];      // the old content's name while it can still be put back
-  unsigned long attributes;  // the target's, kept by the new file (Windows)
-  bool created;              // there was no target before
-  bool in_place;             // written into the target itself: cannot be undone
+  FILE* stream;            // the new content is written here, in binary mode
+  char target[kPathSize];  // the file replaced; through a symbolic link, the file it names
+  char temp[kPathSize];    // the new content's name, empty while it has none
+  char kept[kPathSize];    // the old content's name while it can still be put back
+  bool created;            // there was no target before
+  bool in_place;           // written into the target itself: cannot be undone
 };
 
 // Opens a new file for target's content. 0 when it cannot be made. Whatever the
@@ -51,9 +50,9 @@ int FinishFileContent(FileReplacement* file);
 int TargetIsReplaceable(const FileReplacement* file);
 // 1 when two replacements would end at the same file (a link to the other target).
 int SameTarget(const FileReplacement* one, const FileReplacement* other);
-// Puts the finished content in the target's place in one step, keeping the target's
-// attributes. When an earlier reader holds the target so that it cannot be replaced,
-// writes the content into it instead. 1 on success.
+// Puts the finished content, of a target found replaceable, in its place in one
+// step, keeping the target's attributes. When an earlier reader holds the target so
+// that it cannot be replaced, writes the content into it instead. 1 on success.
 int PutFileInPlace(FileReplacement* file);
 // Gives the target back its previous content after PutFileInPlace, where it can.
 void RestorePreviousFile(FileReplacement* file);

@@ -269,10 +269,11 @@ void EndFolderScan(FolderScan* scan) {
 namespace {
 
 const int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+constexpr size_t kCleanedCount = sizeof kCleanedSignals / sizeof kCleanedSignals[0];
 constexpr int kNamedFiles = 8;
 // Names the handler removes; a slot is in use while its first byte is not zero.
 char* volatile named_files[kNamedFiles];
-struct sigaction previous_actions[sizeof kCleanedSignals / sizeof kCleanedSignals[0]];
+struct sigaction previous_actions[kCleanedCount];
 struct sigaction previous_file_size_action;
 bool handlers_installed = false;
 int open_replacements = 0;
@@ -283,7 +284,7 @@ void RemoveNamedFilesOnSignal(int signal_number) {
     if (name && name[0]) unlink(name);
   }
   // Whoever handled the signal before us (or the default) now ends the program.
-  for (size_t i = 0; i < sizeof kCleanedSignals / sizeof kCleanedSignals[0]; ++i) {
+  for (size_t i = 0; i < kCleanedCount; ++i) {
     if (kCleanedSignals[i] == signal_number)
       sigaction(signal_number, &previous_actions[i], nullptr);
   }
@@ -298,7 +299,7 @@ void InstallCleanupHandlers() {
   cleanup.sa_handler = RemoveNamedFilesOnSignal;
   sigemptyset(&cleanup.sa_mask);
   for (int signal_number : kCleanedSignals) sigaddset(&cleanup.sa_mask, signal_number);
-  for (size_t i = 0; i < sizeof kCleanedSignals / sizeof kCleanedSignals[0]; ++i) {
+  for (size_t i = 0; i < kCleanedCount; ++i) {
     sigaction(kCleanedSignals[i], nullptr, &previous_actions[i]);
     // A signal the caller ignores stays ignored.
     if (previous_actions[i].sa_handler != SIG_IGN) {
@@ -316,7 +317,7 @@ void InstallCleanupHandlers() {
 
 void RemoveCleanupHandlers() {
   if (!handlers_installed) return;
-  for (size_t i = 0; i < sizeof kCleanedSignals / sizeof kCleanedSignals[0]; ++i) {
+  for (size_t i = 0; i < kCleanedCount; ++i) {
     struct sigaction current;
     sigaction(kCleanedSignals[i], nullptr, &current);
     if (current.sa_handler == RemoveNamedFilesOnSignal) {
@@ -538,7 +539,7 @@ static bool CopyIntoNewFile(const char* source, const char* copy) {
 }
 
 int PutFileInPlace(FileReplacement* file) {
-  if (file->temp[0] == '\0' || !TargetIsReplaceable(file)) return 0;
+  if (file->temp[0] == '\0') return 0;
   struct stat status;
   file->created = lstat(file->target, &status) != 0;
   if (!file->created) {
@@ -562,13 +563,11 @@ int PutFileInPlace(FileReplacement* file) {
 
 void RestorePreviousFile(FileReplacement* file) {
   if (file->kept[0]) {
-    if (CallOf<int (*)(const char*, const char*)>(kRename)(file->kept, file->target) == 0) {
-      file->kept[0] = '\0';
-    } else {
-      // The only old content left: it stays under its own name.
+    // Where it cannot be put back, the only old content left stays under its name.
+    if (CallOf<int (*)(const char*, const char*)>(kRename)(file->kept, file->target) != 0) {
       Unwatch(file->kept);
-      file->kept[0] = '\0';
     }
+    file->kept[0] = '\0';
   } else if (file->created) {
     unlink(file->target);
   }

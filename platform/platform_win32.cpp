@@ -100,7 +100,59 @@ void EndFolderScan(FolderScan* scan) {
   free(scan);
 }
 
-static void PutBackKeptFile(const char* kept, const char* target);
+// Writes the whole file source over the open file target, from its start.
+static bool CopyInto(const char* source, HANDLE target) {
+  FILE* content = fopen(source, "rb");
+  if (!content) return false;
+  LARGE_INTEGER start = {};
+  bool ok = SetFilePointerEx(target, start, nullptr, FILE_BEGIN) != 0;
+  static char buffer[16384];
+  size_t got;
+  while (ok && (got = fread(buffer, 1, sizeof buffer, content)) > 0) {
+    DWORD written = 0;
+    ok = WriteFile(target, buffer, static_cast<DWORD>(got), &written, nullptr) && written == got;
+  }
+  ok = ok && !ferror(content);
+  fclose(content);
+  return SetEndOfFile(target) && ok;
+}
+
+// Writes what the open file source holds into a new file named copy.
+static bool CopyOut(HANDLE source, const char* copy) {
+  FILE* out = fopen(copy, "wb");
+  if (!out) return false;
+  LARGE_INTEGER start = {};
+  bool ok = SetFilePointerEx(source, start, nullptr, FILE_BEGIN) != 0;
+  static char buffer[16384];
+  DWORD got = 0;
+  while (ok && ReadFile(source, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    ok = fwrite(buffer, 1, got, out) == got;
+  }
+  ok = fclose(out) == 0 && ok;
+  return ok;
+}
+
+static HANDLE OpenBesideReaders(const char* name) {
+  return CreateFileA(name, GENERIC_READ | GENERIC_WRITE,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Writes the file source into the existing file target, beside its readers.
+static bool WriteInto(const char* source, const char* target) {
+  HANDLE held = OpenBesideReaders(target);
+  if (held == INVALID_HANDLE_VALUE) return false;
+  bool written = CopyInto(source, held);
+  return CloseHandle(held) && written;
+}
+
+// A converter killed while putting files in place left the old content aside: after
+// a kill between the two moves the target is missing, after one amid writing in
+// place it is torn. Either way the old content goes back before anything else.
+static void PutBackKeptFile(const char* kept, const char* target) {
+  // Moved back, or written into the target where a reader still holds it.
+  if (!Move(kept, target) && WriteInto(kept, target)) DeleteFileA(kept);
+}
 
 // Whole-file replacement. The new content is "Am01.txt.kdc-new" and the old one is
 // kept as "Am01.txt.kdc-old" while both files are put in place: fixed names, so a
@@ -148,55 +200,6 @@ int SameTarget(const FileReplacement* one, const FileReplacement* other) {
   return lstrcmpiA(one->target, other->target) == 0 ? 1 : 0;
 }
 
-// Writes the whole file source over the open file target, from its start.
-static bool CopyInto(const char* source, HANDLE target) {
-  FILE* content = fopen(source, "rb");
-  if (!content) return false;
-  LARGE_INTEGER start = {};
-  bool ok = SetFilePointerEx(target, start, nullptr, FILE_BEGIN) != 0;
-  static char buffer[16384];
-  size_t got;
-  while (ok && (got = fread(buffer, 1, sizeof buffer, content)) > 0) {
-    DWORD written = 0;
-    ok = WriteFile(target, buffer, static_cast<DWORD>(got), &written, nullptr) && written == got;
-  }
-  ok = ok && !ferror(content);
-  fclose(content);
-  return SetEndOfFile(target) && ok;
-}
-
-// Writes what the open file source holds into a new file named copy.
-static bool CopyOut(HANDLE source, const char* copy) {
-  FILE* out = fopen(copy, "wb");
-  if (!out) return false;
-  LARGE_INTEGER start = {};
-  bool ok = SetFilePointerEx(source, start, nullptr, FILE_BEGIN) != 0;
-  static char buffer[16384];
-  DWORD got = 0;
-  while (ok && ReadFile(source, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-    ok = fwrite(buffer, 1, got, out) == got;
-  }
-  ok = fclose(out) == 0 && ok;
-  return ok;
-}
-
-static HANDLE OpenBesideReaders(const char* name) {
-  return CreateFileA(name, GENERIC_READ | GENERIC_WRITE,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-// A converter killed while putting files in place left the old content aside: after
-// a kill between the two moves the target is missing, after one amid writing in
-// place it is torn. Either way the old content goes back before anything else.
-static void PutBackKeptFile(const char* kept, const char* target) {
-  if (Move(kept, target)) return;
-  HANDLE held = OpenBesideReaders(target);  // still held by a reader
-  if (held == INVALID_HANDLE_VALUE) return;
-  bool restored = CopyInto(kept, held);
-  if (CloseHandle(held) && restored) DeleteFileA(kept);
-}
-
 // The target is held open by a reader that does not let it be moved: the content
 // goes into the file itself, which such a reader allows. A copy of the old content
 // is kept first, so that a failed write (a full disk) or a later failure of the
@@ -221,12 +224,11 @@ static int WriteIntoTarget(FileReplacement* file) {
 }
 
 int PutFileInPlace(FileReplacement* file) {
-  if (file->temp[0] == '\0' || !TargetIsReplaceable(file)) return 0;
+  if (file->temp[0] == '\0') return 0;
   DWORD attributes = GetFileAttributesA(file->target);
   file->created = attributes == INVALID_FILE_ATTRIBUTES;
   if (!file->created) {
     // A hidden or system file stays so.
-    file->attributes = attributes;
     const DWORD kept_attributes =
         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     if (attributes & kept_attributes) {
@@ -251,9 +253,7 @@ int PutFileInPlace(FileReplacement* file) {
 void RestorePreviousFile(FileReplacement* file) {
   // Where the old content cannot be put back, its copy is left under its own name.
   if (file->in_place) {
-    HANDLE target = OpenBesideReaders(file->target);
-    if (target == INVALID_HANDLE_VALUE || !CopyInto(file->kept, target)) file->kept[0] = '\0';
-    if (target != INVALID_HANDLE_VALUE) CloseHandle(target);
+    if (!WriteInto(file->kept, file->target)) file->kept[0] = '\0';
   } else if (file->kept[0]) {
     Move(file->kept, file->target);
     file->kept[0] = '\0';

@@ -25,6 +25,18 @@ list_hex() {  # list_hex CAMPAIGN MISSION FILE
     od -An -v -tx1 | tr -d ' \n'
 }
 
+# A fresh game folder, entered: Ru 12a and Am 12 with a map each, the stand-in
+# updater as vozedudo.exe, released at once.
+new_game() {  # new_game STAND_IN_UPDATER
+  game=$(mktemp -d)
+  mkdir -p "$game/__Ru/12a" "$game/__Am/12"
+  echo "mapa" > "$game/__Ru/12a/mapa.dat"
+  echo "mapa" > "$game/__Am/12/mapa.dat"
+  cp "$1" "$game/vozedudo.exe"
+  touch "$game/release"
+  cd "$game"
+}
+
 lines_of() { [ -e "$1" ] && wc -l < "$1" || echo 0; }
 
 # Every stand-in updater started has finished.

@@ -6,15 +6,6 @@ set -uo pipefail
 converter=$1 stand_in=$2
 source "$(dirname "$0")/e2e_common.sh"
 
-new_game() {
-  game=$(mktemp -d)
-  mkdir -p "$game/__Ru/12a" "$game/__Am/12"
-  echo "mapa" > "$game/__Ru/12a/mapa.dat"
-  echo "mapa" > "$game/__Am/12/mapa.dat"
-  cp "$stand_in" "$game/vozedudo.exe"
-  touch "$game/release"
-  cd "$game"
-}
 # A stand-in updater still running would write into the folder being removed.
 end_game() {
   wait_for updaters_done
@@ -24,7 +15,7 @@ trap end_game EXIT
 runs_at_least() { test "$(lines_of updater.runs)" -ge "$1"; }
 
 echo "== a scripted session"
-new_game
+new_game "$stand_in"
 printf 'Ru 12a\n\nAm 05\nxyz\n12\nq\nRu 12a\n' | "$converter" > out.txt 2> err.txt
 code=$?
 check "q ends with exit code 0 (got $code)" test "$code" -eq 0
@@ -46,7 +37,7 @@ check "the selection survives an unknown code" grep -q 'Proveď převod: Am 12' 
 end_game
 
 echo "== Esc, end of input, arguments"
-new_game
+new_game "$stand_in"
 printf '\033\nAm 12\n' | "$converter" --help anything > /dev/null 2>&1
 check "Esc ends with exit code 0 and nothing converted" test "$?" -eq 0 -a ! -e Am12.txt
 printf 'Ru 12a' | "$converter" > /dev/null 2>&1
@@ -59,7 +50,7 @@ wait_for runs_at_least 1  # the updater Ru 12a started, before its folder goes
 end_game
 
 echo "== garbage"
-new_game
+new_game "$stand_in"
 # A "q" in the noise may end it early; the writers' broken pipes do not count.
 head -c 300000 /dev/urandom | tr -d '\033' | "$converter" > /dev/null 2>&1
 code=${PIPESTATUS[2]}
@@ -71,7 +62,7 @@ check "without a crash or a conversion" test ! -e Am01.txt
 end_game
 
 echo "== lines longer than the buffer"
-new_game
+new_game "$stand_in"
 {
   printf 'Am 12\n'
   printf 'Ru%251s12a\n' ''  # cut at the buffer's end, it would read "Ru 12"
@@ -92,7 +83,7 @@ end_game
 
 echo "== a closed or full output"
 for output in closed-pipe /dev/full; do
-  new_game
+  new_game "$stand_in"
   if [ "$output" = closed-pipe ]; then
     # The reader is gone before the first line arrives.
     { sleep 0.5; printf 'Ru 12a\nAm 12\n'; } | "$converter" 2>&1 | true
@@ -109,7 +100,7 @@ for output in closed-pipe /dev/full; do
 done
 
 echo "== a terminal"
-new_game
+new_game "$stand_in"
 keys() {
   sleep 0.5; printf 'ru 12A\r'      # codes in any case
   sleep 0.5; printf '\033'          # an arrow key does not end the program,

@@ -7,13 +7,7 @@ converter=$1 stand_in=$2
 source "$(dirname "$0")/e2e_common.sh"
 command -v tmux > /dev/null || { echo "FAIL: tmux is missing (scripts/install-deps.sh)"; exit 1; }
 
-game=$(mktemp -d)
-mkdir -p "$game/__Ru/12a" "$game/__Am/12"
-echo "mapa" > "$game/__Ru/12a/mapa.dat"
-echo "mapa" > "$game/__Am/12/mapa.dat"
-cp "$stand_in" "$game/vozedudo.exe"
-touch "$game/release"
-cd "$game"
+new_game "$stand_in"
 
 # A server of our own, so that no other tmux session is touched.
 tmux=(tmux -L "korvidane-keys-$$" -f /dev/null)

@@ -91,22 +91,11 @@ LineAction ApplySelectionLine(const char* line, size_t length, size_t* campaign,
 
 namespace {
 
-bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
-size_t PreviousLetter(const DialogState& state, size_t offset) {
-  if (offset == 0) return 0;
-  do {
-    --offset;
-  } while (offset > 0 && IsContinuationByte(state.command[offset]));
-  return offset;
-}
+// The command line holds ASCII only, a byte a letter.
+size_t PreviousLetter(size_t offset) { return offset > 0 ? offset - 1 : 0; }
 
 size_t NextLetter(const DialogState& state, size_t offset) {
-  if (offset >= state.command_length) return state.command_length;
-  do {
-    ++offset;
-  } while (offset < state.command_length && IsContinuationByte(state.command[offset]));
-  return offset;
+  return offset < state.command_length ? offset + 1 : state.command_length;
 }
 
 // Removes command[from, to) and leaves the cursor at from.
@@ -116,14 +105,15 @@ void EraseCommand(DialogState* state, size_t from, size_t to) {
   state->cursor = from;
 }
 
-bool InsertText(DialogState* state, const char* text) {
-  size_t length = strlen(text);
-  if (state->command_length + length > kCommandSize) return false;
+// Every code is ASCII; another letter would only make the line's width uncertain.
+bool InsertLetter(DialogState* state, const char* letter) {
+  if (static_cast<unsigned char>(letter[0]) >= 0x80 || letter[1] != '\0') return false;
+  if (state->command_length == kCommandSize) return false;
   char* at = state->command + state->cursor;
-  memmove(at + length, at, state->command_length - state->cursor);
-  memcpy(at, text, length);
-  state->command_length += length;
-  state->cursor += length;
+  memmove(at + 1, at, state->command_length - state->cursor);
+  *at = letter[0];
+  ++state->command_length;
+  ++state->cursor;
   return true;
 }
 
@@ -131,7 +121,7 @@ bool InsertText(DialogState* state, const char* text) {
 void EraseWord(DialogState* state) {
   size_t from = state->cursor;
   while (from > 0 && IsSeparator(state->command[from - 1])) --from;
-  while (from > 0 && !IsSeparator(state->command[from - 1])) from = PreviousLetter(*state, from);
+  while (from > 0 && !IsSeparator(state->command[from - 1])) from = PreviousLetter(from);
   EraseCommand(state, from, state->cursor);
 }
 
@@ -200,13 +190,13 @@ DialogAction ApplyKey(DialogState* state, const Key& key) {
       }
       break;
     case kKeyLeft:
-      state->cursor = PreviousLetter(*state, state->cursor);
+      state->cursor = PreviousLetter(state->cursor);
       break;
     case kKeyRight:
       state->cursor = NextLetter(*state, state->cursor);
       break;
     case kKeyBackspace:
-      EraseCommand(state, PreviousLetter(*state, state->cursor), state->cursor);
+      EraseCommand(state, PreviousLetter(state->cursor), state->cursor);
       break;
     case kKeyCtrlD:
       if (!editing) return kDialogQuit;
@@ -222,10 +212,7 @@ DialogAction ApplyKey(DialogState* state, const Key& key) {
       EraseWord(state);
       break;
     case kKeyText:
-      // Every code is ASCII; other letters would only make the line's width uncertain.
-      if (static_cast<unsigned char>(key.text[0]) >= 0x80 || !InsertText(state, key.text)) {
-        return kDialogBell;
-      }
+      if (!InsertLetter(state, key.text)) return kDialogBell;
       break;
     case kKeyIgnored:
       break;

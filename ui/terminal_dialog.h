@@ -33,7 +33,7 @@ struct DialogState {
   size_t mission;
   char command[kCommandSize];  // the command line, not terminated
   size_t command_length;
-  size_t cursor;     // byte offset in command, always at a letter's start
+  size_t cursor;     // offset in command
   char unknown[32];  // after kDialogUnknownCode: the code that was not known
 };
 
