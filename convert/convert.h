@@ -16,9 +16,13 @@ enum MissionListResult {
 // The program the conversion hands the list to, and which reads the names in it.
 extern const char kUpdaterProgram[];
 
+// How long a conversion waits for another converter of the same mission.
+constexpr int kMissionBusyWaitMs = 3000;
+
 // Lists the mission folder, writes both files and starts the updater, or tells the
-// user why not. Both files are replaced together or neither is.
-void ConvertMission(const char* campaign, const char* mission);
+// user why not. Both files are replaced together or neither is. 1 when the updater
+// was started.
+int ConvertMission(const char* campaign, const char* mission);
 
 // Writes "Am01.txt" from the folder "__Am\01\"; returns a MissionListResult.
 int WriteMissionList(const char* campaign, const char* mission);
@@ -26,12 +30,16 @@ int WriteMissionList(const char* campaign, const char* mission);
 // Writes the 90-byte "Am01.kdp"; 1 when written, 0 when the old file stays.
 int WritePackageStub(const char* campaign, const char* mission);
 
-// Starts "vozedudo.exe Am01.txt" hidden, without waiting for it.
-void LaunchUpdater(const char* campaign, const char* mission);
+// Starts "vozedudo.exe Am01.txt" hidden, without waiting for it; 1 when it started.
+int LaunchUpdater(const char* campaign, const char* mission);
 
-// The same files written completely aside, not yet in place (see replace_file.h);
-// the replacement is to be ended with EndFileReplacement whatever the result.
-int WriteMissionListAside(const char* campaign, const char* mission, FileReplacement* list);
-int WritePackageStubAside(const char* campaign, const char* mission, FileReplacement* stub);
+// The same files written completely aside, not yet in place (file_replacement.h);
+// *file is to be ended with EndFileReplacement whatever the result.
+int WriteMissionListAside(const char* campaign, const char* mission, FileReplacement** list);
+int WritePackageStubAside(const char* campaign, const char* mission, FileReplacement** stub);
+
+// Holds the mission's two files against other converters (file_replacement.h);
+// NULL, with the message shown, when another one still converts it.
+FileLock* LockMissionFiles(const char* campaign, const char* mission);
 
 extern const unsigned char kPackageStub[90];

@@ -3,10 +3,12 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tests/test_folder.h"
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -91,12 +93,33 @@ TEST_F(ConvertMissionTest, MissingMissionOnlySaysSo) {
   ExpectNoUpdaterBefore("02");
 }
 
-TEST_F(ConvertMissionTest, MissingUpdaterIsNotReported) {
+// The files stay written; the player is told the updater did not start.
+TEST_F(ConvertMissionTest, UpdaterThatCannotStartIsReported) {
   MakeFolder("__Am/01");
-  ConvertMission("Am", "01");
-  EXPECT_TRUE(messages.empty());
-  EXPECT_EQ(" Am01.kdp\r\n", ReadFile("Am01.txt"));
-  EXPECT_EQ(ExpectedStub(), ReadFile("Am01.kdp"));
+  struct Updater {
+    const char* content;  // nullptr: none
+    unsigned mode;
+  };
+  std::vector<Updater> updaters = {{nullptr, 0}};
+#ifndef _WIN32
+  updaters.push_back({"#!/bin/sh\nexit 0\n", 0644});               // not executable
+  updaters.push_back({"#!/no/such/interpreter\nexit 0\n", 0755});  // exec fails
+#endif
+  for (const Updater& updater : updaters) {
+    SCOPED_TRACE(updater.content ? updater.content : "missing");
+    messages.clear();
+    RemoveFile("Am01.txt");
+    if (updater.content) {
+      WriteFile("vozedudo.exe", updater.content);
+#ifndef _WIN32
+      chmod("vozedudo.exe", updater.mode);
+#endif
+    }
+    EXPECT_EQ(0, ConvertMission("Am", "01"));
+    EXPECT_EQ(std::vector<std::string>{"Program vozedudo.exe nelze spustit!"}, messages);
+    EXPECT_EQ(" Am01.kdp\r\n", ReadFile("Am01.txt"));
+    EXPECT_EQ(ExpectedStub(), ReadFile("Am01.kdp"));
+  }
 }
 
 TEST_F(ConvertMissionTest, UnwritableListStopsBeforeTheStub) {

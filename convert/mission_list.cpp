@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "convert/convert.h"
-#include "convert/replace_file.h"
 #include "platform/platform.h"
 
 // Streams the folder's entries into the list; the names are never held together,
@@ -32,8 +31,8 @@ static int WriteEntries(FolderScan* scan, FILE* list, const char* campaign, cons
   }
 }
 
-int WriteMissionListAside(const char* campaign, const char* mission, FileReplacement* list) {
-  memset(list, 0, sizeof *list);
+int WriteMissionListAside(const char* campaign, const char* mission, FileReplacement** list) {
+  *list = nullptr;
   char name[256];
   snprintf(name, sizeof name, "__%s\\%s\\*.*", campaign, mission);
   FolderScan* scan = BeginFolderScan(name, kUpdaterProgram);
@@ -41,19 +40,22 @@ int WriteMissionListAside(const char* campaign, const char* mission, FileReplace
 
   snprintf(name, sizeof name, "%s%s.txt", campaign, mission);
   int result = kMissionListNotWritten;
-  if (BeginFileReplacement(list, name))
-    result = WriteEntries(scan, list->stream, campaign, mission);
+  *list = BeginFileReplacement(name);
+  if (*list) result = WriteEntries(scan, ReplacementStream(*list), campaign, mission);
   EndFolderScan(scan);
-  if (result == kMissionListWritten && !FinishFileContent(list)) result = kMissionListNotWritten;
+  if (result == kMissionListWritten && !FinishFileContent(*list)) result = kMissionListNotWritten;
   return result;
 }
 
 int WriteMissionList(const char* campaign, const char* mission) {
-  FileReplacement list;
+  FileLock* lock = LockMissionFiles(campaign, mission);
+  if (!lock) return kMissionListNotWritten;
+  FileReplacement* list;
   int result = WriteMissionListAside(campaign, mission, &list);
-  if (result == kMissionListWritten && PutFilesInPlace(&list, 1) != 1) {
+  if (result == kMissionListWritten && PutFilesInPlace(&list, 1).placed != 1) {
     result = kMissionListNotWritten;
   }
-  EndFileReplacement(&list);
+  EndFileReplacement(list);
+  UnlockFiles(lock);
   return result;
 }

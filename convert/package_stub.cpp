@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "convert/convert.h"
-#include "convert/replace_file.h"
 #include "platform/platform.h"
 
 // One entry "tmp.txt" with its stored data, the zlib-packed directory and the
@@ -20,18 +19,23 @@ const unsigned char kPackageStub[90] = {
 };
 // clang-format on
 
-int WritePackageStubAside(const char* campaign, const char* mission, FileReplacement* stub) {
-  memset(stub, 0, sizeof *stub);
+int WritePackageStubAside(const char* campaign, const char* mission, FileReplacement** stub) {
   char name[128];
   snprintf(name, sizeof name, "%s%s.kdp", campaign, mission);
-  if (!BeginFileReplacement(stub, name)) return 0;
-  bool written = fwrite(kPackageStub, 1, sizeof kPackageStub, stub->stream) == sizeof kPackageStub;
-  return FinishFileContent(stub) && written ? 1 : 0;
+  *stub = BeginFileReplacement(name);
+  if (!*stub) return 0;
+  bool written =
+      fwrite(kPackageStub, 1, sizeof kPackageStub, ReplacementStream(*stub)) == sizeof kPackageStub;
+  return FinishFileContent(*stub) && written ? 1 : 0;
 }
 
 int WritePackageStub(const char* campaign, const char* mission) {
-  FileReplacement stub;
-  int written = WritePackageStubAside(campaign, mission, &stub) && PutFilesInPlace(&stub, 1) == 1;
-  EndFileReplacement(&stub);
+  FileLock* lock = LockMissionFiles(campaign, mission);
+  if (!lock) return 0;
+  FileReplacement* stub;
+  int written =
+      WritePackageStubAside(campaign, mission, &stub) && PutFilesInPlace(&stub, 1).placed == 1;
+  EndFileReplacement(stub);
+  UnlockFiles(lock);
   return written;
 }

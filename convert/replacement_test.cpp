@@ -300,7 +300,9 @@ TEST_F(ReplacementTest, OldListThatCannotBePutBackKeepsAName) {
   ASSERT_TRUE(
       OverrideSystemCall("rename", reinterpret_cast<SystemCall>(RenameFailingForStubAndOldList)));
   ConvertMission("Am", "01");
-  EXPECT_EQ((std::vector<std::string>{"Soubor Am01.kdp nelze zapsat!"}), messages);
+  EXPECT_EQ((std::vector<std::string>{"Soubor Am01.kdp nelze zapsat! Ani Am01.txt se nepodařilo "
+                                      "vrátit do předchozího stavu."}),
+            messages);
   std::vector<std::string> names = ListFolder(".");
   ASSERT_EQ(5u, names.size());
   EXPECT_EQ(0u, names[0].rfind(".Am01.txt.old-", 0)) << names[0];

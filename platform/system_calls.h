@@ -1,24 +1,57 @@
 // The table through which the platform files call the system, so that tests can
-// put a fault into a call (OverrideSystemCall in platform.h). Each platform file
-// defines the table with the calls it makes.
+// put a fault into a call for real (system_call_override.h). Only platform files
+// include it.
+// The calls are listed once, with their types, below; the table, its index and the
+// typed accessor are made from that list.
 #pragma once
 
 #include <cstddef>
 
-#include "platform/platform.h"
+#include "platform/system_call_override.h"
 
-struct SystemCallEntry {
-  const char* name;
-  SystemCall real;
-  SystemCall current;  // NULL: the real one
-};
+#ifdef _WIN32
+#include <windows.h>
+#define PLATFORM_SYSTEM_CALLS(X)                                                  \
+  X(FindFirstFileW, HANDLE(WINAPI*)(LPCWSTR, LPWIN32_FIND_DATAW))                 \
+  X(FindNextFileW, BOOL(WINAPI*)(HANDLE, LPWIN32_FIND_DATAW))                     \
+  X(FindClose, BOOL(WINAPI*)(HANDLE))                                             \
+  X(MoveFileExA, BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD))                            \
+  X(ReadFile, BOOL(WINAPI*)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED))        \
+  X(ShellExecuteA, HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT)) \
+  X(fclose, int (*)(FILE*))
+#else
+#include <dirent.h>
+#include <sys/types.h>
 
-extern SystemCallEntry system_calls[];
-extern const size_t kSystemCallCount;
+#include <cstdio>
+#define PLATFORM_SYSTEM_CALLS(X)                              \
+  X(opendir, DIR* (*)(const char*))                           \
+  X(readdir, dirent* (*)(DIR*))                               \
+  X(closedir, int (*)(DIR*))                                  \
+  X(open, int (*)(const char*, int, ...))                     \
+  X(read, ssize_t (*)(int, void*, size_t))                    \
+  X(write, ssize_t (*)(int, const void*, size_t))             \
+  X(linkat, int (*)(int, const char*, int, const char*, int)) \
+  X(link, int (*)(const char*, const char*))                  \
+  X(rename, int (*)(const char*, const char*))                \
+  X(fclose, int (*)(FILE*))                                   \
+  X(fork, pid_t (*)())
+#endif
 
-// The call at index in the table, as the function type it has.
-template <typename Function>
-Function CallOf(size_t index) {
-  const SystemCallEntry& entry = system_calls[index];
-  return reinterpret_cast<Function>(entry.current ? entry.current : entry.real);
-}
+namespace system_call {
+
+#define PLATFORM_SYSTEM_CALL_INDEX(name, type) k_##name,
+enum Index { PLATFORM_SYSTEM_CALLS(PLATFORM_SYSTEM_CALL_INDEX) kCount };
+#undef PLATFORM_SYSTEM_CALL_INDEX
+
+#define PLATFORM_SYSTEM_CALL_TYPE(name, type) using name##_type = type;
+PLATFORM_SYSTEM_CALLS(PLATFORM_SYSTEM_CALL_TYPE)
+#undef PLATFORM_SYSTEM_CALL_TYPE
+
+SystemCall Current(Index index);
+
+}  // namespace system_call
+
+// The call through the table, with its own type: SYSTEM_CALL(rename)(from, to).
+#define SYSTEM_CALL(name) \
+  reinterpret_cast<system_call::name##_type>(system_call::Current(system_call::k_##name))

@@ -1,0 +1,464 @@
+// Whole-file replacement on POSIX. The new file is made beside the target (without
+// a name until complete where the system allows) and renamed over it; where that
+// would change the file's owner or group, or the folder forbids it, the new content
+// is written into the file itself. The old content keeps a name of its own,
+// ".Am01.txt.old-PID-N", until both files are in place.
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/fatal_signals_posix.h"
+#include "platform/file_replacement.h"
+#include "platform/file_replacement_steps.h"
+#include "platform/path_folder.h"
+#include "platform/system_calls.h"
+
+namespace {
+
+constexpr size_t kPathSize = 512;
+
+}  // namespace
+
+struct FileReplacement {
+  FILE* stream;            // the new content, while it is written
+  char target[kPathSize];  // through links we may follow, the file they name
+  char temp[kPathSize];    // the new content's name, empty while it has none
+  char kept[kPathSize];    // the old content's name while it can still be put back
+  bool created;            // there was no target before
+  bool in_place;           // the new content went into the target itself
+  bool keep_old;           // the old content could not be put back: its name stays
+};
+
+// Names a signal removes, so that Ctrl-C leaves no temporary behind. A slot is in
+// use while it points to a name whose first byte is not zero.
+namespace {
+
+constexpr int kNamedFiles = 8;
+char* volatile named_files[kNamedFiles];
+int open_replacements = 0;
+struct sigaction previous_file_size_action;
+
+void RemoveNamedFiles() {
+  for (char* volatile& name : named_files) {
+    if (name && name[0]) unlink(name);
+  }
+}
+
+void Watch(char* name) {
+  for (char* volatile& slot : named_files) {
+    if (!slot) {
+      slot = name;
+      return;
+    }
+  }
+}
+
+void Unwatch(char* name) {
+  for (char* volatile& slot : named_files) {
+    if (slot == name) slot = nullptr;
+  }
+}
+
+// The folder of path, "." for a bare name.
+void FolderOf(const char* path, char* folder, size_t size) {
+  size_t length = FolderPartLength(path, '/');
+  if (length == 0) {
+    snprintf(folder, size, ".");
+  } else {
+    snprintf(folder, size, "%.*s", length > 1 ? static_cast<int>(length - 1) : 1, path);
+  }
+}
+
+// Makes a file of a new name beside path's file, ".Am01.txt.KIND-PID-N", with
+// create(name), which fails with EEXIST when the name is taken (left by an earlier
+// process of the same number): then the next number is tried. Signals wait until
+// the name is watched, so that one removes only what is ours. False, and name
+// empty, on failure.
+template <typename Create>
+bool CreateBeside(const char* path, const char* kind, char* name, Create create) {
+  static unsigned counter = 0;
+  int folder_length = static_cast<int>(FolderPartLength(path, '/'));
+  bool created = false;
+  HoldInterruptions();
+  for (int attempt = 0; attempt < 100 && !created; ++attempt) {
+    int length = snprintf(name, kPathSize, "%.*s.%s.%s-%ld-%u", folder_length, path,
+                          path + folder_length, kind, static_cast<long>(getpid()), ++counter);
+    if (length < 0 || static_cast<size_t>(length) >= kPathSize) break;
+    created = create(name);
+    if (!created && errno != EEXIST) break;
+  }
+  if (created) {
+    Watch(name);
+  } else {
+    name[0] = '\0';
+  }
+  ReleaseInterruptions();
+  return created;
+}
+
+// Moves from to the new name to, never over a file already there.
+bool RenameNoReplace(const char* from, const char* to) {
+  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without that: a second link, then the first name goes.
+  if (SYSTEM_CALL(link)(from, to) != 0) return false;
+  unlink(from);
+  return true;
+}
+
+// A link is followed only when it belongs to us or to the owner of the folder it
+// stands in; another user's link in a folder others may write could point us at
+// any file we may write. Follows such links from name to the file they end at,
+// which need not exist.
+bool ResolvePermittedLinks(const char* name, char* resolved) {
+  snprintf(resolved, kPathSize, "%s", name);
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat link_status;
+    if (lstat(resolved, &link_status) != 0 || !S_ISLNK(link_status.st_mode)) return true;
+    char folder[kPathSize];
+    FolderOf(resolved, folder, sizeof folder);
+    struct stat folder_status;
+    if (stat(folder, &folder_status) != 0) return false;
+    if (link_status.st_uid != geteuid() && link_status.st_uid != folder_status.st_uid) return false;
+    char link[kPathSize];
+    ssize_t length = readlink(resolved, link, sizeof link - 1);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof link - 1) return false;
+    link[length] = '\0';
+    char next[kPathSize];
+    int folder_length = link[0] == '/' ? 0 : static_cast<int>(FolderPartLength(resolved, '/'));
+    if (snprintf(next, sizeof next, "%.*s%s", folder_length, resolved, link) >=
+        static_cast<int>(sizeof next)) {
+      return false;
+    }
+    memcpy(resolved, next, sizeof next);
+  }
+  return false;
+}
+
+bool ProcFileSystemPresent() { return access("/proc/self/fd", X_OK) == 0; }
+
+bool WriteAll(int fd, const char* bytes, size_t size) {
+  while (size > 0) {
+    ssize_t written = SYSTEM_CALL(write)(fd, bytes, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+// Copies everything from one open file to the other; false on any failed read or
+// write, so that a copy cut short never counts as whole.
+bool CopyContent(int from, int to) {
+  char buffer[16384];
+  for (;;) {
+    ssize_t got = SYSTEM_CALL(read)(from, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) return true;
+    if (!WriteAll(to, buffer, static_cast<size_t>(got))) return false;
+  }
+}
+
+// Copies the file source into a new file named copy, complete before it has that
+// name: it is written as ".KIND.part-PID-N" first. Owned by us and readable by us
+// alone, or with source's owner, group and mode where it is to stand for the
+// file. False when that cannot be done whole.
+bool KeepCopy(const char* source, bool with_owner, char* copy) {
+  int from = SYSTEM_CALL(open)(source, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  struct stat status;
+  if (from < 0 || fstat(from, &status) != 0) {
+    if (from >= 0) close(from);
+    return false;
+  }
+  char part[kPathSize];
+  int to = -1;
+  bool ok = CreateBeside(source, "part", part, [&](const char* name) {
+    to = SYSTEM_CALL(open)(name, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+    return to >= 0;
+  });
+  if (ok && with_owner) {
+    ok = fchown(to, status.st_uid, status.st_gid) == 0 && fchmod(to, status.st_mode & 07777) == 0;
+  }
+  ok = ok && CopyContent(from, to);
+  close(from);
+  if (to >= 0) ok = close(to) == 0 && ok;
+  ok = ok && CreateBeside(source, "old", copy,
+                          [&](const char* name) { return RenameNoReplace(part, name); });
+  if (part[0]) {
+    if (!ok) unlink(part);
+    Unwatch(part);
+  }
+  return ok;
+}
+
+// Writes the whole content of the file source into the existing file target, from
+// its start, and cuts what is left of the target's old content.
+bool WriteContentInto(const char* source, const char* target) {
+  int from = SYSTEM_CALL(open)(source, O_RDONLY | O_CLOEXEC);
+  if (from < 0) return false;
+  int to = SYSTEM_CALL(open)(target, O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+  bool ok = to >= 0 && CopyContent(from, to);
+  close(from);
+  if (to >= 0) {
+    off_t end = lseek(to, 0, SEEK_CUR);
+    ok = ok && end >= 0 && ftruncate(to, end) == 0;
+    ok = close(to) == 0 && ok;
+  }
+  return ok;
+}
+
+bool SameFile(const struct stat& one, const struct stat& other) {
+  return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+}
+
+// A leftover's process, from the "-PID-N" its name ends in, if it is gone.
+bool LeftByEndedProcess(const char* suffix) {
+  char* end = nullptr;
+  long pid = strtol(suffix, &end, 10);
+  if (pid <= 0 || !end || *end != '-') return false;
+  if (pid == getpid()) return true;  // an earlier process of our number
+  return kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+// Gives target the old content a killed converter kept as kept, by the way it was
+// kept: a second link or a copy standing for it goes back in one step; a copy of
+// ours alone is written into the file, which is another user's.
+void PutBackLeftover(const char* kept, const char* target) {
+  struct stat kept_status, target_status;
+  if (lstat(kept, &kept_status) != 0 || !S_ISREG(kept_status.st_mode)) return;
+  if (stat(target, &target_status) != 0) {
+    SYSTEM_CALL(rename)(kept, target);
+    return;
+  }
+  if (SameFile(kept_status, target_status)) {
+    unlink(kept);  // killed before the new file took its place
+  } else if (kept_status.st_uid == target_status.st_uid &&
+             kept_status.st_gid == target_status.st_gid &&
+             (kept_status.st_mode & 07777) == (target_status.st_mode & 07777)) {
+    SYSTEM_CALL(rename)(kept, target);
+  } else if (WriteContentInto(kept, target)) {
+    unlink(kept);
+  }
+}
+
+}  // namespace
+
+void RecoverLeftovers(const char* target) {
+  char resolved[kPathSize];
+  if (!ResolvePermittedLinks(target, resolved)) return;
+  char folder[kPathSize];
+  FolderOf(resolved, folder, sizeof folder);
+  size_t folder_length = FolderPartLength(resolved, '/');
+  char prefix[kPathSize];
+  int prefix_length = snprintf(prefix, sizeof prefix, ".%s.", resolved + folder_length);
+  if (prefix_length < 0 || static_cast<size_t>(prefix_length) >= sizeof prefix) return;
+  DIR* listing = opendir(folder);
+  if (!listing) return;
+  // Temporaries go; an old content kept aside goes back, and only one known whole:
+  // a copy has its ".old" name only once complete.
+  while (const dirent* entry = readdir(listing)) {
+    const char* name = entry->d_name;
+    if (strncmp(name, prefix, static_cast<size_t>(prefix_length)) != 0) continue;
+    const char* kind = name + prefix_length;
+    bool temporary = strncmp(kind, "new-", 4) == 0 || strncmp(kind, "part-", 5) == 0;
+    bool old = strncmp(kind, "old-", 4) == 0;
+    if (!(temporary || old) || !LeftByEndedProcess(strchr(kind, '-') + 1)) continue;
+    char path[2 * kPathSize];
+    snprintf(path, sizeof path, "%.*s%s", static_cast<int>(folder_length), resolved, name);
+    if (temporary) {
+      unlink(path);
+    } else {
+      PutBackLeftover(path, resolved);
+    }
+  }
+  closedir(listing);
+}
+
+FileReplacement* BeginFileReplacement(const char* target) {
+  FileReplacement* file = static_cast<FileReplacement*>(calloc(1, sizeof(FileReplacement)));
+  if (!file) return nullptr;
+  // Through a symbolic link the file it names is replaced, and the link stays.
+  if (!ResolvePermittedLinks(target, file->target)) {
+    free(file);
+    return nullptr;
+  }
+  if (open_replacements++ == 0) {
+    PushFatalSignalCleanup(RemoveNamedFiles);
+    // A file grown past the size limit fails the write, which is reported,
+    // instead of ending the program.
+    struct sigaction ignore;
+    memset(&ignore, 0, sizeof ignore);
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, &previous_file_size_action);
+  }
+
+  // The new file has no name until it is complete, so not even a kill leaves it.
+  char folder[kPathSize];
+  FolderOf(file->target, folder, sizeof folder);
+  int fd = -1;
+  if (ProcFileSystemPresent()) {
+    fd = SYSTEM_CALL(open)(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  }
+  if (fd < 0) {
+    // No such files here: a named temporary, removed on failure and on a signal.
+    CreateBeside(file->target, "new", file->temp, [&](const char* name) {
+      fd = SYSTEM_CALL(open)(name, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+      return fd >= 0;
+    });
+  }
+  // The new file keeps the old one's permissions and, where we may, its owner, as
+  // a replaced file should.
+  struct stat status;
+  if (fd >= 0 && stat(file->target, &status) == 0) {
+    if (fchown(fd, status.st_uid, status.st_gid) != 0) {
+      // only root may give a file away: then it is written in place (below)
+    }
+    fchmod(fd, status.st_mode & 07777);
+  }
+  if (fd >= 0) file->stream = fdopen(fd, "wb");
+  if (!file->stream) {
+    if (fd >= 0) close(fd);
+    EndFileReplacement(file);
+    return nullptr;
+  }
+  return file;
+}
+
+FILE* ReplacementStream(FileReplacement* file) { return file->stream; }
+
+int FinishFileContent(FileReplacement* file) {
+  bool ok = fflush(file->stream) == 0 && ferror(file->stream) == 0;
+  if (ok && file->temp[0] == '\0') {
+    // Named only now that it is complete.
+    char self[64];
+    snprintf(self, sizeof self, "/proc/self/fd/%d", fileno(file->stream));
+    ok = CreateBeside(file->target, "new", file->temp, [&](const char* name) {
+      return SYSTEM_CALL(linkat)(AT_FDCWD, self, AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0;
+    });
+  }
+  ok = SYSTEM_CALL(fclose)(file->stream) == 0 && ok;
+  file->stream = nullptr;
+  return ok ? 1 : 0;
+}
+
+int TargetIsReplaceable(const FileReplacement* file) {
+  struct stat status;
+  if (stat(file->target, &status) != 0) return errno == ENOENT ? 1 : 0;
+  // Only a plain file: a link to a device or a pipe must not turn it into one.
+  if (!S_ISREG(status.st_mode)) return 0;
+  // Read-only for everyone counts even for root, as the attribute does on Windows.
+  if ((status.st_mode & 0222) == 0) return 0;
+  return access(file->target, W_OK) == 0 ? 1 : 0;
+}
+
+// The folder of path as an absolute path without links, then its last part.
+static bool CanonicalName(const char* path, char* canonical, size_t size) {
+  char folder[kPathSize];
+  FolderOf(path, folder, sizeof folder);
+  char real[PATH_MAX];
+  if (!realpath(folder, real)) return false;
+  int length = snprintf(canonical, size, "%s/%s", real, path + FolderPartLength(path, '/'));
+  return length >= 0 && static_cast<size_t>(length) < size;
+}
+
+int SameTarget(const FileReplacement* one, const FileReplacement* other) {
+  struct stat first, second;
+  if (stat(one->target, &first) == 0 && stat(other->target, &second) == 0) {
+    return SameFile(first, second) ? 1 : 0;
+  }
+  // One not there yet: two links may still name the same new file.
+  char first_name[PATH_MAX + kPathSize];
+  char second_name[PATH_MAX + kPathSize];
+  if (!CanonicalName(one->target, first_name, sizeof first_name) ||
+      !CanonicalName(other->target, second_name, sizeof second_name)) {
+    return strcmp(one->target, other->target) == 0 ? 1 : 0;
+  }
+  return strcmp(first_name, second_name) == 0 ? 1 : 0;
+}
+
+// The target is another user's, or the folder lets no one else move it: a copy of
+// the old content, ours alone, is kept, and the new content written into the file,
+// which keeps its owner, group and mode.
+static int WriteIntoTarget(FileReplacement* file) {
+  if (!KeepCopy(file->target, false, file->kept)) return 0;
+  file->in_place = true;
+  if (WriteContentInto(file->temp, file->target)) return 1;
+  if (!WriteContentInto(file->kept, file->target)) {
+    file->keep_old = true;  // the only whole old content
+    Unwatch(file->kept);
+  }
+  file->in_place = false;
+  return 0;
+}
+
+int PutFileInPlace(FileReplacement* file) {
+  if (file->temp[0] == '\0') return 0;
+  struct stat old;
+  file->created = lstat(file->target, &old) != 0;
+  if (!file->created) {
+    struct stat fresh;
+    if (stat(file->temp, &fresh) != 0) return 0;
+    // Renaming the new file into place would hand the list to us.
+    if (fresh.st_uid != old.st_uid || fresh.st_gid != old.st_gid) return WriteIntoTarget(file);
+    // The old content keeps a name of its own until the other files are in place,
+    // so that it can be put back: a second link to it, else a copy standing for it.
+    bool kept = CreateBeside(file->target, "old", file->kept, [&](const char* name) {
+      return SYSTEM_CALL(link)(file->target, name) == 0;
+    });
+    if (!kept && !KeepCopy(file->target, true, file->kept)) return 0;
+  }
+  if (SYSTEM_CALL(rename)(file->temp, file->target) != 0) {
+    bool refused = errno == EPERM || errno == EACCES;  // a sticky folder
+    if (file->kept[0]) {
+      unlink(file->kept);
+      Unwatch(file->kept);
+      file->kept[0] = '\0';
+    }
+    return refused && !file->created ? WriteIntoTarget(file) : 0;
+  }
+  Unwatch(file->temp);
+  file->temp[0] = '\0';
+  return 1;
+}
+
+int RestorePreviousFile(FileReplacement* file) {
+  if (file->in_place) {
+    if (WriteContentInto(file->kept, file->target)) return 1;
+  } else if (file->kept[0]) {
+    if (SYSTEM_CALL(rename)(file->kept, file->target) == 0) {
+      Unwatch(file->kept);
+      file->kept[0] = '\0';
+      return 1;
+    }
+  } else {
+    return !file->created || unlink(file->target) == 0 || errno == ENOENT ? 1 : 0;
+  }
+  // Where it cannot be put back, the only old content left stays under its name.
+  file->keep_old = true;
+  Unwatch(file->kept);
+  return 0;
+}
+
+void EndFileReplacement(FileReplacement* file) {
+  if (!file) return;
+  if (file->stream) SYSTEM_CALL(fclose)(file->stream);
+  if (file->temp[0]) unlink(file->temp);
+  if (file->kept[0] && !file->keep_old) unlink(file->kept);
+  Unwatch(file->temp);
+  Unwatch(file->kept);
+  free(file);
+  if (open_replacements > 0 && --open_replacements == 0) {
+    PopFatalSignalCleanup(RemoveNamedFiles);
+    sigaction(SIGXFSZ, &previous_file_size_action, nullptr);
+  }
+}
