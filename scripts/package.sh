@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the player's package, build/package/korvidane-convert-VERSION-windows-x64.zip:
-# korvidane-convert.exe and CTIMNE.txt. Any clone of the same commit gives the same
-# bytes; the zip's SHA-256 is printed.
+# korvidane-convert.exe and CTIMNE.txt, whose title also carries VERSION (project()'s in
+# CMakeLists.txt). Any clone of the same commit gives the same bytes; the zip's SHA-256
+# is printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh package
@@ -16,7 +17,12 @@ out=build/package
 stage=$out/stage
 rm -rf "$stage"
 mkdir -p "$stage"
-cp build/package-build/korvidane-convert.exe package/CTIMNE.txt "$stage/"
+cp build/package-build/korvidane-convert.exe "$stage/"
+# CTIMNE.txt gets the version in its title, and the rule under the title is made as
+# long as the title (counted in characters, hence the UTF-8 locale; the byte order
+# mark is not counted, the CR LF is kept).
+LC_ALL=C.UTF-8 sed -e "1s/@PROJECT_VERSION@/$version/" -e '1h' \
+  -e '2{g; s/^.//; s/./=/g; s/=$/\r/}' package/CTIMNE.txt > "$stage/CTIMNE.txt"
 chmod 644 "$stage"/*
 touch -d "@$mtime" "$stage"/*
 

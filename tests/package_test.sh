@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What a player downloads: package.sh's zip with its two entries, the same bytes from
-# a copy in another folder, and an .exe that is small, stands alone, and carries no
-# time stamp, build path or resource besides the dialog.
+# a copy in another folder, an .exe that is small, stands alone, and carries no
+# time stamp, build path or resource besides the dialog, and a guide titled with the
+# version.
 #   package_test.sh SOURCE_DIR [EXE_THE_WINE_TESTS_RAN]
 set -uo pipefail
 source_dir=$(cd "$1" && pwd) tested_exe=${2:-}
@@ -56,12 +57,19 @@ check "the dialog is the .exe's only resource (found: $(tr '\n' ' ' <<<"$resourc
 
 check "CTIMNE.txt begins with the UTF-8 byte order mark" \
   test "$(head -c 3 "$txt" | od -An -tx1 | tr -d ' ')" = efbbbf
+version=$(sed -n 's/^project(korvidane_convert VERSION \([0-9.]*\) .*/\1/p' \
+  "$source_dir/CMakeLists.txt")
+title=$(head -n 1 "$txt" | tr -d '\r')
+check "the title of CTIMNE.txt ends with the version in CMakeLists.txt, ${version:-none}" \
+  test -n "$version" -a "${title##* }" = "$version"
 check "every line of CTIMNE.txt ends CR LF" \
   test "$(grep -c $'\r$' "$txt")" = "$(wc -l < "$txt")" -a "$(tail -c 2 "$txt" | od -An -c | tr -d ' ')" = '\r\n'
 check "CTIMNE.txt names what it explains" \
   sh -c 'for w in "$@"; do grep -qF "$w" "$0" || exit 1; done' "$txt" \
     vozedudo.exe __Am __Ru "Proveď převod" Esc "Mise neexistuje!" "nelze zapsat!" \
-    "Složku mise nelze přečíst!" "Neplatný název souboru v misi!"
+    "Složku mise nelze přečíst!" "Neplatný název souboru v misi!" \
+    "Program vozedudo.exe nelze spustit!" "Misi Am01 právě převádí jiné okno." \
+    "Ani Am01.txt se nepodařilo vrátit"
 
 echo "$failures failed"
 [ "$failures" -eq 0 ]
