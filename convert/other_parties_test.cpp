@@ -1,0 +1,230 @@
+// What a conversion does when something else touches its files: a second converter,
+// a converter killed at any step, another user's file in a shared folder, a link
+// another user planted.
+#ifndef _WIN32
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "convert/convert.h"
+#include "platform/platform.h"
+#include "tests/test_folder.h"
+
+namespace {
+
+const std::string kNewList = " Am01.kdp\r\nmissions\\__Am\\01\\mapa.dat#__Am\\01\\mapa.dat\r\n";
+const uid_t kNobody = 65534;
+
+class OtherPartiesTest : public GameFolderTest {
+ protected:
+  void SetUp() override {
+    GameFolderTest::SetUp();
+    MakeFolder("__Am/01");
+    WriteFile("__Am/01/mapa.dat", "x");
+    WriteFile("Am01.txt", "old list");
+    WriteFile("Am01.kdp", "old stub");
+    WriteFile("release", "");  // the stand-in updater ends at once
+    InstallStandInUpdater();
+  }
+  void TearDown() override {
+    for (const char* call : {"readdir", "rename", "link", "linkat", "write", "fclose", "open"}) {
+      OverrideSystemCall(call, nullptr);
+    }
+    GameFolderTest::TearDown();
+  }
+};
+
+// Runs body in a child process, as user nobody when as_nobody; its exit code.
+template <typename Body>
+int InChild(bool as_nobody, Body body) {
+  pid_t child = fork();
+  if (child == 0) {
+    if (as_nobody && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(90);
+    _exit(body());
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int ConvertedWithoutMessage() { return ConvertMission("Am", "01") && messages.empty() ? 0 : 1; }
+
+std::vector<std::string> Leftovers() {
+  std::vector<std::string> hidden;
+  for (const std::string& name : ListFolder(".")) {
+    if (name[0] == '.') hidden.push_back(name);
+  }
+  return hidden;
+}
+
+TEST_F(OtherPartiesTest, SharedFolderKeepsAnotherUsersListItsOwn) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to make a second user's files";
+  // A family's folder: anyone may write it and the files; sticky or not.
+  for (unsigned folder_mode : {0777u, 01777u}) {
+    SCOPED_TRACE(folder_mode);
+    WriteFile("Am01.txt", "old list");
+    chmod("Am01.txt", 0666);
+    chmod("Am01.kdp", 0666);
+    chmod(".", folder_mode);
+    EXPECT_EQ(0, InChild(true, ConvertedWithoutMessage));
+    EXPECT_EQ(kNewList, ReadFile("Am01.txt"));
+    EXPECT_EQ(ExpectedStub(), ReadFile("Am01.kdp"));
+    struct stat list;
+    ASSERT_EQ(0, stat("Am01.txt", &list));
+    EXPECT_EQ(0u, list.st_uid);
+    EXPECT_EQ(0666u, list.st_mode & 07777);
+    EXPECT_EQ(std::vector<std::string>{}, Leftovers());
+  }
+  // A list the user may not write stays refused, and so does one that no one may.
+  chmod(".", 0777);
+  for (unsigned list_mode : {0644u, 0444u}) {
+    SCOPED_TRACE(list_mode);
+    WriteFile("Am01.txt", "old list");
+    chmod("Am01.txt", list_mode);
+    EXPECT_EQ(1, InChild(list_mode == 0644, ConvertedWithoutMessage));
+    EXPECT_EQ("old list", ReadFile("Am01.txt"));
+  }
+}
+
+TEST_F(OtherPartiesTest, LinkPlantedByAnotherUserIsNotFollowed) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to plant a second user's link";
+  chmod(".", 0777);
+  WriteFile("secret", "root's own");
+  chmod("secret", 0600);
+  RemoveFile("Am01.kdp");
+  ASSERT_EQ(0, symlink("secret", "Am01.kdp"));
+  ASSERT_EQ(0, lchown("Am01.kdp", kNobody, kNobody));
+  ConvertMission("Am", "01");
+  EXPECT_EQ(std::vector<std::string>{"Soubor Am01.kdp nelze zapsat!"}, messages);
+  EXPECT_EQ("root's own", ReadFile("secret"));
+  EXPECT_EQ("old list", ReadFile("Am01.txt"));
+  // The folder's owner may link: root here, as the kernel's rule for sticky folders has it.
+  messages.clear();
+  ASSERT_EQ(0, lchown("Am01.kdp", 0, 0));
+  EXPECT_EQ(1, ConvertMission("Am", "01"));
+  EXPECT_EQ(ExpectedStub(), ReadFile("secret"));
+}
+
+// A converter killed at the k-th write, link or rename it makes, for every k.
+int calls_before_kill = 0;
+void CountOrDie() {
+  if (calls_before_kill-- == 0) raise(SIGKILL);
+}
+ssize_t WriteThenDie(int fd, const void* bytes, size_t size) {
+  CountOrDie();
+  return reinterpret_cast<ssize_t (*)(int, const void*, size_t)>(RealSystemCall("write"))(
+      fd, bytes, size > 8 ? 8 : size);  // short writes, so that a kill falls amid a copy
+}
+int RenameThenDie(const char* from, const char* to) {
+  CountOrDie();
+  return reinterpret_cast<int (*)(const char*, const char*)>(RealSystemCall("rename"))(from, to);
+}
+int LinkThenDie(const char* from, const char* to) {
+  CountOrDie();
+  return reinterpret_cast<int (*)(const char*, const char*)>(RealSystemCall("link"))(from, to);
+}
+int LinkatThenDie(int from_folder, const char* from, int to_folder, const char* to, int flags) {
+  CountOrDie();
+  return reinterpret_cast<int (*)(int, const char*, int, const char*, int)>(
+      RealSystemCall("linkat"))(from_folder, from, to_folder, to, flags);
+}
+
+TEST_F(OtherPartiesTest, KillAtAnyStepIsRepairedByTheNextConversion) {
+  const std::string old_list(3000, 'o');  // long enough for a copy of many writes
+  for (bool shared : {false, true}) {
+    if (shared && geteuid() != 0) continue;
+    SCOPED_TRACE(shared ? "another user's list, written in place" : "our own list");
+    chmod(".", 0777);
+    bool finished = false;
+    for (int k = 0; !finished && k < 2000; ++k) {
+      SCOPED_TRACE(k);
+      WriteFile("Am01.txt", old_list);
+      WriteFile("Am01.kdp", "old stub");
+      chmod("Am01.txt", 0666);
+      chmod("Am01.kdp", 0666);
+      int code = InChild(shared, [k] {
+        calls_before_kill = k;
+        OverrideSystemCall("write", reinterpret_cast<SystemCall>(WriteThenDie));
+        OverrideSystemCall("rename", reinterpret_cast<SystemCall>(RenameThenDie));
+        OverrideSystemCall("link", reinterpret_cast<SystemCall>(LinkThenDie));
+        OverrideSystemCall("linkat", reinterpret_cast<SystemCall>(LinkatThenDie));
+        return ConvertedWithoutMessage();
+      });
+      finished = code == 0;
+      ASSERT_TRUE(finished || code == 128 + SIGKILL) << code;
+      // The next conversion fails on a name it cannot list: what it leaves is what
+      // the repair made of the killed one's files.
+      WriteFile("__Am/01/bad\n", "x");
+      ConvertMission("Am", "01");
+      RemoveFile("__Am/01/bad\n");
+      std::string list = ReadFile("Am01.txt");
+      EXPECT_TRUE(list == old_list || (finished && list == kNewList)) << list.size();
+      EXPECT_EQ(std::vector<std::string>{}, Leftovers());
+      messages.clear();
+    }
+    EXPECT_TRUE(finished);
+  }
+}
+
+TEST_F(OtherPartiesTest, LeftoversOfALiveConverterStay) {
+  // Process 1 is alive; a name it could have made is not ours to clear.
+  WriteFile(".Am01.txt.new-1-1", "another converter's");
+  WriteFile(".Am01.txt.old-1-2", "another converter's");
+  EXPECT_EQ(1, ConvertMission("Am", "01"));
+  EXPECT_EQ((std::vector<std::string>{".Am01.txt.new-1-1", ".Am01.txt.old-1-2"}), Leftovers());
+  EXPECT_EQ(kNewList, ReadFile("Am01.txt"));
+}
+
+// A second converter of the same mission, in another process.
+TEST_F(OtherPartiesTest, SecondConverterWaitsForTheFirst) {
+  int ready[2];
+  ASSERT_EQ(0, pipe(ready));
+  pid_t holder = fork();
+  if (holder == 0) {
+    int folder = open(".", O_RDONLY | O_DIRECTORY);
+    flock(folder, LOCK_EX);
+    char byte = 1;
+    if (write(ready[1], &byte, 1) != 1) _exit(1);
+    usleep(500 * 1000);  // a long conversion
+    _exit(0);
+  }
+  char byte = 0;
+  ASSERT_EQ(1, read(ready[0], &byte, 1));
+  EXPECT_EQ(1, ConvertMission("Am", "01"));
+  EXPECT_TRUE(messages.empty());
+  waitpid(holder, nullptr, 0);
+
+  // One that holds it past the wait: the second says so and changes nothing.
+  holder = fork();
+  if (holder == 0) {
+    int folder = open(".", O_RDONLY | O_DIRECTORY);
+    flock(folder, LOCK_EX);
+    if (write(ready[1], &byte, 1) != 1) _exit(1);
+    usleep((kMissionBusyWaitMs + 1500) * 1000);
+    _exit(0);
+  }
+  ASSERT_EQ(1, read(ready[0], &byte, 1));
+  WriteFile("Am01.txt", "old list");
+  EXPECT_EQ(0, ConvertMission("Am", "01"));
+  EXPECT_EQ(std::vector<std::string>{"Misi Am01 právě převádí jiné okno. Zkuste to znovu, až "
+                                     "převod skončí."},
+            messages);
+  EXPECT_EQ("old list", ReadFile("Am01.txt"));
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+  close(ready[0]);
+  close(ready[1]);
+}
+
+}  // namespace
+#endif
