@@ -9,6 +9,7 @@
 
 #include "convert/convert.h"
 #include "ui/selection_tables.h"
+#include "ui/terminal.h"
 
 namespace {
 

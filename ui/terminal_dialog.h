@@ -6,7 +6,8 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "ui/terminal.h"
+#include "ui/key_decoder.h"
+#include "ui/terminal_frame.h"
 
 enum LineAction {
   kLineConvert,       // convert the (possibly new) selection
