@@ -41,6 +41,9 @@ class OtherPartiesTest : public GameFolderTest {
     }
     GameFolderTest::TearDown();
   }
+  static int ConvertedWithoutMessage() {
+    return ConvertMission("Am", "01") && messages.empty() ? 0 : 1;
+  }
 };
 
 // Runs body in a child process, as user nobody when as_nobody; its exit code.
@@ -56,8 +59,6 @@ int InChild(bool as_nobody, Body body) {
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
-
-int ConvertedWithoutMessage() { return ConvertMission("Am", "01") && messages.empty() ? 0 : 1; }
 
 std::vector<std::string> Leftovers() {
   std::vector<std::string> hidden;

@@ -33,7 +33,10 @@ check "the updater saw the files complete" test "$(hex_of seen.kdp)" = "$stub_he
 check "a missing mission says so on stderr" grep -qx 'Chyba: Mise neexistuje!' err.txt
 check "a missing mission creates nothing" test ! -e Am05.txt -a ! -e Am05.kdp
 check "an unknown code names the codes that exist" grep -q 'Neznámý kód „xyz“.*Am Ru.*15a' out.txt
-check "the selection survives an unknown code" grep -q 'Proveď převod: Am 12' out.txt
+check "the selection survives an unknown code" grep -qx 'Převedeno: Am 12 (vozedudo.exe spuštěn)' out.txt
+check "each conversion that worked says so" \
+  test "$(grep -c '^Převedeno: Ru 12a (vozedudo.exe spuštěn)$' out.txt)" -eq 2
+check "one that failed only says why" test "$(grep -c 'Převedeno' out.txt)" -eq 3
 end_game
 
 echo "== Esc, end of input, arguments"
@@ -106,6 +109,7 @@ keys() {
   sleep 0.5; printf '\033'          # an arrow key does not end the program,
   sleep 0.1; printf '[A'            # even with its bytes apart (a slow link)
   sleep 0.5; printf 'x\177\r'       # typed and erased: an empty line converts again
+  sleep 0.5; printf 'am 05\r'        # a missing mission
   sleep 0.5; printf '\033'          # Esc on its own ends it at once
   sleep 0.5; printf 'Am 12\r'
   sleep 0.5
@@ -118,6 +122,10 @@ sleep 0.3
 check "typed codes convert and an arrow key is ignored" \
   test "$(cat updater.runs 2>/dev/null)" = "$(printf 'Ru12a.txt\nRu12a.txt')"
 check "nothing is read after Esc" test ! -e Am12.txt
+check "a conversion that worked says so on the screen" \
+  test "$(grep -c 'Převedeno: Ru 12a (vozedudo.exe spuštěn)' out.txt)" -eq 2
+check "one that failed only says why" \
+  sh -c "grep -q 'Chyba: Mise neexistuje!' out.txt && ! grep -q 'Převedeno: Am 05' out.txt"
 
 echo "$failures failed"
 [ "$failures" -eq 0 ]

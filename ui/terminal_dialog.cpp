@@ -67,11 +67,13 @@ size_t FormatCodes(char* out, size_t size, const char* const* codes, size_t coun
 
 // What the dialog says about a command, as a line, the same after a key or a line;
 // empty when it says nothing.
+// For kDialogConvert, called once the conversion worked: a failed one has only its
+// "Chyba: ..." line, so that a reader of the output can tell the two apart.
 void FormatReport(DialogAction action, const DialogState& state, char* out, size_t size) {
   out[0] = '\0';
   if (action == kDialogConvert) {
-    snprintf(out, size, "%s: %s %s\n", kConvert, kCampaignCodes[state.campaign],
-             kMissionCodes[state.mission]);
+    snprintf(out, size, "Převedeno: %s %s (%s spuštěn)\n", kCampaignCodes[state.campaign],
+             kMissionCodes[state.mission], kUpdaterProgram);
   } else if (action == kDialogTooManyCodes) {
     snprintf(out, size, "%s", kTooManyCodes);
   } else if (action == kDialogUnknownCode) {
@@ -101,18 +103,20 @@ int RunKeyDialog() {
     DialogAction action = ApplyKey(&state, key);
     if (action == kDialogQuit) break;
     if (action == kDialogBell) RingBell();
-    char report[512];
-    FormatReport(action, state, report, sizeof report);
-    if (report[0]) {
-      // Reports and the conversion's messages go where the dialog was; it follows them.
-      EraseFrame();
-      WriteToTerminal(report, strlen(report));
-    }
+    // Reports and the conversion's messages go where the dialog was; it follows them.
+    bool converted = false;
     if (action == kDialogConvert) {
-      ConvertMission(kCampaignCodes[state.campaign], kMissionCodes[state.mission]);
+      EraseFrame();
+      converted = ConvertMission(kCampaignCodes[state.campaign], kMissionCodes[state.mission]);
       // Stopped and continued, or resized, meanwhile: drawn once, as after the event.
       bool clear_screen = false;
       if (TakeRedrawRequest(&clear_screen)) ForgetFrame(clear_screen);
+    }
+    char report[512] = "";
+    if (action != kDialogConvert || converted) FormatReport(action, state, report, sizeof report);
+    if (report[0]) {
+      if (action != kDialogConvert) EraseFrame();
+      WriteToTerminal(report, strlen(report));
     }
     FormatDialog(state, &frame);
     DrawFrame(&frame);
@@ -180,13 +184,12 @@ int RunLineDialog(FILE* input, FILE* output) {
     DialogAction action = ApplySelectionLine(line, length, &state.campaign, &state.mission,
                                              state.unknown, sizeof state.unknown);
     if (action == kDialogQuit) return 0;
-    char report[512];
-    FormatReport(action, state, report, sizeof report);
+    bool converted = action == kDialogConvert &&
+                     ConvertMission(kCampaignCodes[state.campaign], kMissionCodes[state.mission]);
+    char report[512] = "";
+    if (action != kDialogConvert || converted) FormatReport(action, state, report, sizeof report);
     fputs(report, output);
     fflush(output);
-    if (action == kDialogConvert) {
-      ConvertMission(kCampaignCodes[state.campaign], kMissionCodes[state.mission]);
-    }
   }
   fputc('\n', output);
   return 0;
