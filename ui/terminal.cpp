@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/fatal_signals_posix.h"
+
 namespace {
 
 // Written before the handlers are installed, read by them.
@@ -24,20 +26,12 @@ volatile sig_atomic_t continued = 0;
 
 // ---- Signals ----------------------------------------------------------------
 // What the terminal needs on a signal: back as it was before the program ends or
-// stops, raw again after fg, and a redraw after fg or a resize.
+// stops, raw again after fg, and a redraw after fg or a resize. The signals that
+// end the program belong to their one owner; the terminal adds its cleanup there.
 
-const int kHandledSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP, SIGCONT, SIGWINCH};
-const int kHandledCount = sizeof kHandledSignals / sizeof kHandledSignals[0];
-struct sigaction saved_actions[kHandledCount];
-struct sigaction stop_action;
-
-void SetDefaultAction(int signal_number) {
-  struct sigaction standard;
-  memset(&standard, 0, sizeof standard);
-  standard.sa_handler = SIG_DFL;
-  sigemptyset(&standard.sa_mask);
-  sigaction(signal_number, &standard, nullptr);
-}
+const int kRedrawSignals[] = {SIGTSTP, SIGCONT, SIGWINCH};
+const int kRedrawCount = sizeof kRedrawSignals / sizeof kRedrawSignals[0];
+struct sigaction saved_actions[kRedrawCount];
 
 // The handlers below make only async-signal-safe calls and keep errno, which the
 // code they interrupt may be about to read.
@@ -48,30 +42,23 @@ void LeaveDialogRows() {
   (void)written;  // nothing to be done about a terminal that is gone
 }
 
-void OnTerminatingSignal(int signal_number) {
-  int saved_errno = errno;
+void PutTerminalBack() {
   if (terminal_taken) {
     tcsetattr(input_fd, TCSANOW, &saved_terminal);
     LeaveDialogRows();
   }
-  SetDefaultAction(signal_number);
-  raise(signal_number);  // delivered as soon as this handler returns
-  errno = saved_errno;
 }
 
 void OnStop(int) {
   int saved_errno = errno;
-  if (terminal_taken) {
-    tcsetattr(input_fd, TCSANOW, &saved_terminal);
-    LeaveDialogRows();
-  }
-  SetDefaultAction(SIGTSTP);
+  PutTerminalBack();
+  SetDefaultSignalAction(SIGTSTP);
   sigset_t stop;
   sigemptyset(&stop);
   sigaddset(&stop, SIGTSTP);
   sigprocmask(SIG_UNBLOCK, &stop, nullptr);  // it is blocked while we handle it
   raise(SIGTSTP);                            // stopped here until fg
-  sigaction(SIGTSTP, &stop_action, nullptr);
+  SetSignalHandler(SIGTSTP, OnStop, nullptr);
   if (terminal_taken) tcsetattr(input_fd, TCSANOW, &raw_terminal);
   errno = saved_errno;
 }
@@ -79,36 +66,21 @@ void OnStop(int) {
 void OnContinue(int) { continued = 1; }
 void OnResize(int) { resized = 1; }
 
-void (*HandlerFor(int signal_number))(int) {
-  switch (signal_number) {
-    case SIGTSTP:
-      return OnStop;
-    case SIGCONT:
-      return OnContinue;
-    case SIGWINCH:
-      return OnResize;
-    default:
-      return OnTerminatingSignal;
-  }
-}
-
 // No SA_RESTART: a wait for a key ends so that the dialog can be drawn again.
 void CatchSignals() {
-  for (int i = 0; i < kHandledCount; ++i) {
-    struct sigaction action;
-    memset(&action, 0, sizeof action);
-    action.sa_handler = HandlerFor(kHandledSignals[i]);
-    sigemptyset(&action.sa_mask);
-    if (kHandledSignals[i] == SIGTSTP) stop_action = action;
-    sigaction(kHandledSignals[i], nullptr, &saved_actions[i]);
+  PushFatalSignalCleanup(PutTerminalBack);
+  void (*const handlers[kRedrawCount])(int) = {OnStop, OnContinue, OnResize};
+  for (int i = 0; i < kRedrawCount; ++i) {
+    sigaction(kRedrawSignals[i], nullptr, &saved_actions[i]);
     // A signal the caller told us to ignore stays ignored.
     if (saved_actions[i].sa_handler == SIG_IGN) continue;
-    sigaction(kHandledSignals[i], &action, nullptr);
+    SetSignalHandler(kRedrawSignals[i], handlers[i], nullptr);
   }
 }
 
 void PutBackSignals() {
-  for (int i = 0; i < kHandledCount; ++i) sigaction(kHandledSignals[i], &saved_actions[i], nullptr);
+  for (int i = 0; i < kRedrawCount; ++i) sigaction(kRedrawSignals[i], &saved_actions[i], nullptr);
+  PopFatalSignalCleanup(PutTerminalBack);
 }
 
 // ---- End of signals ---------------------------------------------------------
