@@ -62,11 +62,7 @@ void SetSignalHandler(int signal_number, void (*handler)(int), struct sigaction*
 }
 
 void SetDefaultSignalAction(int signal_number) {
-  struct sigaction standard;
-  memset(&standard, 0, sizeof standard);
-  standard.sa_handler = SIG_DFL;
-  sigemptyset(&standard.sa_mask);
-  sigaction(signal_number, &standard, nullptr);
+  SetSignalHandler(signal_number, SIG_DFL, nullptr);
 }
 
 bool PushFatalSignalCleanup(FatalSignalCleanup cleanup) {

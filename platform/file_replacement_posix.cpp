@@ -15,17 +15,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/fatal_signals_posix.h"
+#include "platform/file_copy_posix.h"
 #include "platform/file_replacement.h"
 #include "platform/file_replacement_steps.h"
 #include "platform/path_folder.h"
 #include "platform/system_calls.h"
-
-namespace {
-
-constexpr size_t kPathSize = 512;
-
-}  // namespace
+#include "platform/temp_names_posix.h"
 
 struct FileReplacement {
   FILE* stream;            // the new content, while it is written
@@ -37,82 +32,7 @@ struct FileReplacement {
   bool keep_old;           // the old content could not be put back: its name stays
 };
 
-// Names a signal removes, so that Ctrl-C leaves no temporary behind. A slot is in
-// use while it points to a name whose first byte is not zero.
 namespace {
-
-constexpr int kNamedFiles = 8;
-char* volatile named_files[kNamedFiles];
-int open_replacements = 0;
-struct sigaction previous_file_size_action;
-
-void RemoveNamedFiles() {
-  for (char* volatile& name : named_files) {
-    if (name && name[0]) unlink(name);
-  }
-}
-
-void Watch(char* name) {
-  for (char* volatile& slot : named_files) {
-    if (!slot) {
-      slot = name;
-      return;
-    }
-  }
-}
-
-void Unwatch(char* name) {
-  for (char* volatile& slot : named_files) {
-    if (slot == name) slot = nullptr;
-  }
-}
-
-// The folder of path, "." for a bare name.
-void FolderOf(const char* path, char* folder, size_t size) {
-  size_t length = FolderPartLength(path, '/');
-  if (length == 0) {
-    snprintf(folder, size, ".");
-  } else {
-    snprintf(folder, size, "%.*s", length > 1 ? static_cast<int>(length - 1) : 1, path);
-  }
-}
-
-// Makes a file of a new name beside path's file, ".Am01.txt.KIND-PID-N", with
-// create(name), which fails with EEXIST when the name is taken (left by an earlier
-// process of the same number): then the next number is tried. Signals wait until
-// the name is watched, so that one removes only what is ours. False, and name
-// empty, on failure.
-template <typename Create>
-bool CreateBeside(const char* path, const char* kind, char* name, Create create) {
-  static unsigned counter = 0;
-  int folder_length = static_cast<int>(FolderPartLength(path, '/'));
-  bool created = false;
-  HoldInterruptions();
-  for (int attempt = 0; attempt < 100 && !created; ++attempt) {
-    int length = snprintf(name, kPathSize, "%.*s.%s.%s-%ld-%u", folder_length, path,
-                          path + folder_length, kind, static_cast<long>(getpid()), ++counter);
-    if (length < 0 || static_cast<size_t>(length) >= kPathSize) break;
-    created = create(name);
-    if (!created && errno != EEXIST) break;
-  }
-  if (created) {
-    Watch(name);
-  } else {
-    name[0] = '\0';
-  }
-  ReleaseInterruptions();
-  return created;
-}
-
-// Moves from to the new name to, never over a file already there.
-bool RenameNoReplace(const char* from, const char* to) {
-  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
-  // A file system without that: a second link, then the first name goes.
-  if (SYSTEM_CALL(link)(from, to) != 0) return false;
-  unlink(from);
-  return true;
-}
 
 // A link is followed only when it belongs to us or to the owner of the folder it
 // stands in; another user's link in a folder others may write could point us at
@@ -145,89 +65,8 @@ bool ResolvePermittedLinks(const char* name, char* resolved) {
 
 bool ProcFileSystemPresent() { return access("/proc/self/fd", X_OK) == 0; }
 
-bool WriteAll(int fd, const char* bytes, size_t size) {
-  while (size > 0) {
-    ssize_t written = SYSTEM_CALL(write)(fd, bytes, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
-
-// Copies everything from one open file to the other; false on any failed read or
-// write, so that a copy cut short never counts as whole.
-bool CopyContent(int from, int to) {
-  char buffer[16384];
-  for (;;) {
-    ssize_t got = SYSTEM_CALL(read)(from, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    if (got == 0) return true;
-    if (!WriteAll(to, buffer, static_cast<size_t>(got))) return false;
-  }
-}
-
-// Copies the file source into a new file named copy, complete before it has that
-// name: it is written as ".KIND.part-PID-N" first. Owned by us and readable by us
-// alone, or with source's owner, group and mode where it is to stand for the
-// file. False when that cannot be done whole.
-bool KeepCopy(const char* source, bool with_owner, char* copy) {
-  int from = SYSTEM_CALL(open)(source, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  struct stat status;
-  if (from < 0 || fstat(from, &status) != 0) {
-    if (from >= 0) close(from);
-    return false;
-  }
-  char part[kPathSize];
-  int to = -1;
-  bool ok = CreateBeside(source, "part", part, [&](const char* name) {
-    to = SYSTEM_CALL(open)(name, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-    return to >= 0;
-  });
-  if (ok && with_owner) {
-    ok = fchown(to, status.st_uid, status.st_gid) == 0 && fchmod(to, status.st_mode & 07777) == 0;
-  }
-  ok = ok && CopyContent(from, to);
-  close(from);
-  if (to >= 0) ok = close(to) == 0 && ok;
-  ok = ok && CreateBeside(source, "old", copy,
-                          [&](const char* name) { return RenameNoReplace(part, name); });
-  if (part[0]) {
-    if (!ok) unlink(part);
-    Unwatch(part);
-  }
-  return ok;
-}
-
-// Writes the whole content of the file source into the existing file target, from
-// its start, and cuts what is left of the target's old content.
-bool WriteContentInto(const char* source, const char* target) {
-  int from = SYSTEM_CALL(open)(source, O_RDONLY | O_CLOEXEC);
-  if (from < 0) return false;
-  int to = SYSTEM_CALL(open)(target, O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
-  bool ok = to >= 0 && CopyContent(from, to);
-  close(from);
-  if (to >= 0) {
-    off_t end = lseek(to, 0, SEEK_CUR);
-    ok = ok && end >= 0 && ftruncate(to, end) == 0;
-    ok = close(to) == 0 && ok;
-  }
-  return ok;
-}
-
 bool SameFile(const struct stat& one, const struct stat& other) {
   return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
-}
-
-// A leftover's process, from the "-PID-N" its name ends in, if it is gone.
-bool LeftByEndedProcess(const char* suffix) {
-  char* end = nullptr;
-  long pid = strtol(suffix, &end, 10);
-  if (pid <= 0 || !end || *end != '-') return false;
-  if (pid == getpid()) return true;  // an earlier process of our number
-  return kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
 // Gives target the old content a killed converter kept as kept, by the way it was
@@ -292,15 +131,7 @@ FileReplacement* BeginFileReplacement(const char* target) {
     free(file);
     return nullptr;
   }
-  if (open_replacements++ == 0) {
-    PushFatalSignalCleanup(RemoveNamedFiles);
-    // A file grown past the size limit fails the write, which is reported,
-    // instead of ending the program.
-    struct sigaction ignore;
-    memset(&ignore, 0, sizeof ignore);
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGXFSZ, &ignore, &previous_file_size_action);
-  }
+  BeginWatchingNames();
 
   // The new file has no name until it is complete, so not even a kill leaves it.
   char folder[kPathSize];
@@ -457,8 +288,5 @@ void EndFileReplacement(FileReplacement* file) {
   Unwatch(file->temp);
   Unwatch(file->kept);
   free(file);
-  if (open_replacements > 0 && --open_replacements == 0) {
-    PopFatalSignalCleanup(RemoveNamedFiles);
-    sigaction(SIGXFSZ, &previous_file_size_action, nullptr);
-  }
+  EndWatchingNames();
 }
