@@ -134,6 +134,13 @@ int CloseFailing(FILE* file) {
   reinterpret_cast<decltype(&fclose)>(RealSystemCall("fclose"))(file);
   return EOF;
 }
+int closes_before_failure = 0;
+int CloseFailingLater(FILE* file) {
+  if (closes_before_failure-- > 0) {
+    return reinterpret_cast<decltype(&fclose)>(RealSystemCall("fclose"))(file);
+  }
+  return CloseFailing(file);
+}
 
 TEST_F(ReplacementTest, ListingThatBreaksOffReplacesNothing) {
   for (int i = 0; i < 5; ++i) WriteFile("__Am/01/part" + std::to_string(i), "x");
@@ -158,6 +165,9 @@ TEST_F(ReplacementTest, FailureAfterBothFilesAreCompleteKeepsBoth) {
       {kMove, kMoveFailingForStub, "Soubor Am01.kdp nelze zapsat!", false},  // list was in place
       {"fclose", reinterpret_cast<SystemCall>(CloseFailing), "Soubor Am01.txt nelze zapsat!",
        false},
+      // the stub's content fails after the list's was complete
+      {"fclose", reinterpret_cast<SystemCall>(CloseFailingLater), "Soubor Am01.kdp nelze zapsat!",
+       false},
 #ifndef _WIN32
       {kMove, kMoveFailingForStub, "Soubor Am01.kdp nelze zapsat!", true},
 #endif
@@ -165,6 +175,7 @@ TEST_F(ReplacementTest, FailureAfterBothFilesAreCompleteKeepsBoth) {
   for (const Fault& fault : faults) {
     SCOPED_TRACE(fault.message);
     messages.clear();
+    closes_before_failure = 1;
     ASSERT_TRUE(OverrideSystemCall(fault.call, fault.replacement));
 #ifndef _WIN32
     if (fault.without_links) OverrideSystemCall("link", reinterpret_cast<SystemCall>(LinkFailing));
