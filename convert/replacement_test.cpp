@@ -305,6 +305,32 @@ TEST_F(ReplacementTest, OnlyAWholeKeptCopyOfOursGoesBack) {
       ListFolder("."));
 }
 
+BOOL WINAPI MoveFailingForStubAndOldList(LPCSTR source, LPCSTR target, DWORD flags) {
+  if (strstr(source, "Am01.txt.kdc-old-")) {
+    SetLastError(ERROR_WRITE_FAULT);
+    return FALSE;
+  }
+  return MoveFailingForStub(source, target, flags);
+}
+
+TEST_F(ReplacementTest, OldListThatCannotBePutBackGoesBackNextTime) {
+  ASSERT_TRUE(
+      OverrideSystemCall(kMove, reinterpret_cast<SystemCall>(MoveFailingForStubAndOldList)));
+  ConvertMission("Am", "01");
+  OverrideSystemCall(kMove, nullptr);
+  EXPECT_EQ((std::vector<std::string>{"Soubor Am01.kdp nelze zapsat! Ani Am01.txt se nepodařilo "
+                                      "vrátit do předchozího stavu."}),
+            messages);
+  EXPECT_EQ(kNewList, ReadFile("Am01.txt"));
+  EXPECT_EQ("old list", ReadFile(KeptName("Am01.txt", "old list")));
+  // The next conversion puts it back first, and fails here before anything else.
+  messages.clear();
+  WriteFile("__Am/01/\xD0\x96.dat", "x");  // Cyrillic: in neither 1250 nor 1252
+  ConvertMission("Am", "01");
+  EXPECT_EQ(std::vector<std::string>{"Neplatný název souboru v misi!"}, messages);
+  ExpectOldFilesOnly();
+}
+
 bool UnderWine() {
   return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
 }
