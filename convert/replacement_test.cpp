@@ -399,6 +399,17 @@ TEST_F(ReplacementTest, SecondConverterWaitsForTheLockThenConverts) {
   EXPECT_EQ(kNewList, ReadFile("Am01.txt"));
   EXPECT_FALSE(Exists("Am01.kdc-lock"));
   EXPECT_TRUE(WaitForFile("updater.done"));
+
+  // One that nobody holds is taken over only when it says it is ours.
+  messages.clear();
+  WriteFile("Am01.kdc-lock", "korvidane-convert lock\r\n");
+  EXPECT_EQ(1, ConvertMission("Am", "01"));
+  EXPECT_TRUE(messages.empty());
+  EXPECT_FALSE(Exists("Am01.kdc-lock"));
+  WriteFile("Am01.kdc-lock", "mine");
+  EXPECT_EQ(0, ConvertMission("Am", "01"));
+  EXPECT_EQ(1u, messages.size());
+  EXPECT_EQ("mine", ReadFile("Am01.kdc-lock"));
 }
 #else
 TEST_F(ReplacementTest, LinkedListIsWrittenThroughAndKeepsOwnerAndMode) {
