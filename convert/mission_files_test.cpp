@@ -6,7 +6,9 @@
 #include "convert/convert.h"
 #include "tests/test_folder.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -117,8 +119,10 @@ TEST_F(MissionFilesTest, UnwritableTargetsKeepWhatIsThere) {
 TEST_F(MissionFilesTest, NameThatCannotBeListedFaithfullyIsRefused) {
 #ifdef _WIN32
   // Not in any single-byte code page; and a letter whose look-alike ("a" for "å",
-  // which code page 1250 lacks) names another file of the folder.
-  const char* const bad_names[] = {"\xE6\x97\xA5\xE6\x9C\xAC.dat", "\xC3\xA5.dat"};
+  // which code page 1250 lacks; "r" for "ř", which 1252 lacks) names another file of
+  // the folder.
+  const char* const bad_names[] = {"\xE6\x97\xA5\xE6\x9C\xAC.dat",
+                                   GetACP() == 1250 ? "\xC3\xA5.dat" : "\xC5\x99.dat"};
 #else
   const char* const bad_names[] = {"line\nbreak.dat"};
 #endif
@@ -135,7 +139,24 @@ TEST_F(MissionFilesTest, NameThatCannotBeListedFaithfullyIsRefused) {
   }
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+TEST_F(MissionFilesTest, NameTooLongForItsFullPathIsRefused) {
+  // The updater opens "__Am\01\NAME", which Windows makes full before it counts it
+  // against MAX_PATH.
+  MakeFolder("__Am/01");
+  wchar_t full[MAX_PATH];
+  size_t folder_length = GetFullPathNameW(L"__Am\\01\\", MAX_PATH, full, nullptr);
+  ASSERT_LT(folder_length + 2, static_cast<size_t>(MAX_PATH));
+  std::string fits(MAX_PATH - 1 - folder_length, 'n');
+  ASSERT_LE(fits.size() + 1, 255u);  // a name the file system takes
+  WriteFile("__Am/01/" + fits, "x");
+  EXPECT_EQ(kMissionListWritten, WriteMissionList("Am", "01"));
+  EXPECT_EQ(" Am01.kdp\r\n" + EntryLine("Am", "01", fits), ReadFile("Am01.txt"));
+  RemoveFile("__Am/01/" + fits);
+  WriteFile("__Am/01/" + fits + "n", "x");
+  EXPECT_EQ(kMissionEntryNameInvalid, WriteMissionList("Am", "01"));
+}
+#else
 TEST_F(MissionFilesTest, BackslashInANameIsRefused) {
   // In the list it would read as one more folder level.
   MakeFolder("__Am/01");

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 #include "platform/system_call_override.h"
 
@@ -23,7 +24,6 @@
 #include <dirent.h>
 #include <sys/types.h>
 
-#include <cstdio>
 #define PLATFORM_SYSTEM_CALLS(X)                              \
   X(opendir, DIR* (*)(const char*))                           \
   X(readdir, dirent* (*)(DIR*))                               \

@@ -1,0 +1,324 @@
+// Whole-file replacement on Windows. The new content is written as
+// "Am01.txt.kdc-new" and moved over the target; where a reader holds the target, it
+// is written into the file itself. The target is never moved aside: its old content
+// is kept as a copy, "Am01.txt.kdc-old-<hash>", until both files are in place.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/file_replacement.h"
+#include "platform/file_replacement_steps.h"
+#include "platform/path_folder.h"
+#include "platform/system_calls.h"
+
+namespace {
+
+constexpr size_t kPathSize = 512;
+const char kNewSuffix[] = ".kdc-new";
+const char kPartSuffix[] = ".kdc-part";
+const char kOldSuffix[] = ".kdc-old-";
+constexpr size_t kHashDigits = 16;
+
+}  // namespace
+
+struct FileReplacement {
+  FILE* stream;            // the new content, while it is written
+  char target[kPathSize];  // a bare name in the working directory
+  char temp[kPathSize];    // the new content's name while it is not in place
+  char kept[kPathSize];    // the old content's copy while it may be put back
+  bool created;            // there was no target before
+  bool in_place;           // the new content went into the target itself
+  bool keep_old;           // the old content could not be put back: its copy stays
+};
+
+namespace {
+
+// 64-bit FNV-1a. A kept copy's name carries the hash of its content, which tells a
+// whole copy of ours from one cut short or a user's file of a like name.
+constexpr unsigned long long kHashStart = 0xcbf29ce484222325ULL;
+
+void Hash(unsigned long long* hash, const char* bytes, DWORD size) {
+  for (DWORD i = 0; i < size; ++i) {
+    *hash = (*hash ^ static_cast<unsigned char>(bytes[i])) * 0x100000001b3ULL;
+  }
+}
+
+bool Named(char* name, const char* target, const char* suffix) {
+  int length = snprintf(name, kPathSize, "%s%s", target, suffix);
+  return length >= 0 && static_cast<size_t>(length) < kPathSize;
+}
+
+bool KeptName(char* name, const char* target, unsigned long long hash) {
+  int length = snprintf(name, kPathSize, "%s%s%08lx%08lx", target, kOldSuffix,
+                        static_cast<unsigned long>(hash >> 32),
+                        static_cast<unsigned long>(hash & 0xffffffffUL));
+  return length >= 0 && static_cast<size_t>(length) < kPathSize;
+}
+
+// The hash a kept copy's name ends in; false for a name we never give.
+bool HashInName(const char* digits, unsigned long long* hash) {
+  *hash = 0;
+  size_t count = 0;
+  for (; digits[count]; ++count) {
+    char c = digits[count];
+    int value = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    if (value < 0 || count >= kHashDigits) return false;
+    *hash = *hash << 4 | static_cast<unsigned>(value);
+  }
+  return count == kHashDigits;
+}
+
+BOOL Move(const char* from, const char* to, DWORD flags) {
+  return SYSTEM_CALL(MoveFileExA)(from, to, flags);
+}
+
+// What a reader that does not let the file be replaced makes a move fail with.
+bool HeldOpen(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
+// With all sharing, so that a reader holding the file allows it and goes on reading.
+HANDLE OpenBesideReaders(const char* name, DWORD access) {
+  return CreateFileA(name, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+HANDLE OpenToRead(const char* name) {
+  return CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool WriteAll(HANDLE to, const char* bytes, DWORD size) {
+  DWORD written = 0;
+  return WriteFile(to, bytes, size, &written, nullptr) && written == size;
+}
+
+// Copies all of from, from its start, to where to stands (to may be NULL: only the
+// hash is wanted). False on any failed read or write, so that a copy cut short
+// never counts as whole.
+bool CopyContent(HANDLE from, HANDLE to, unsigned long long* hash) {
+  LARGE_INTEGER start = {};
+  if (!SetFilePointerEx(from, start, nullptr, FILE_BEGIN)) return false;
+  static char buffer[16384];
+  for (;;) {
+    DWORD got = 0;
+    if (!SYSTEM_CALL(ReadFile)(from, buffer, sizeof buffer, &got, nullptr)) return false;
+    if (got == 0) return true;
+    if (hash) Hash(hash, buffer, got);
+    if (to && !WriteAll(to, buffer, got)) return false;
+  }
+}
+
+// Writes the whole file source over the open file target and cuts what is left of
+// the target's old content.
+bool WriteContentInto(const char* source, HANDLE target) {
+  HANDLE from = OpenToRead(source);
+  if (from == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER start = {};
+  bool ok = SetFilePointerEx(target, start, nullptr, FILE_BEGIN) &&
+            CopyContent(from, target, nullptr) && SetEndOfFile(target);
+  CloseHandle(from);
+  return ok;
+}
+
+// Writes the file source into the existing file target, beside its readers.
+bool WriteInto(const char* source, const char* target) {
+  HANDLE held = OpenBesideReaders(target, GENERIC_WRITE);
+  if (held == INVALID_HANDLE_VALUE) return false;
+  bool written = WriteContentInto(source, held);
+  return CloseHandle(held) && written;
+}
+
+// Copies the open file source, target's content, into "T.kdc-part", which takes its
+// kept name only once complete. attributes: the target's hidden and system ones,
+// for a copy that may take its place again.
+bool KeepCopy(HANDLE source, const char* target, DWORD attributes, char* kept) {
+  char part[kPathSize];
+  if (!Named(part, target, kPartSuffix)) return false;
+  HANDLE copy = CreateFileA(part, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (copy == INVALID_HANDLE_VALUE) return false;
+  unsigned long long hash = kHashStart;
+  bool ok = CopyContent(source, copy, &hash);
+  ok = CloseHandle(copy) && ok;
+  ok = ok && KeptName(kept, target, hash) && Move(part, kept, 0);
+  if (!ok) {
+    DeleteFileA(part);
+    kept[0] = '\0';
+  }
+  return ok;
+}
+
+bool ContentHashesTo(const char* name, unsigned long long hash) {
+  HANDLE file = OpenToRead(name);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  unsigned long long content = kHashStart;
+  bool read = CopyContent(file, nullptr, &content);
+  CloseHandle(file);
+  return read && content == hash;
+}
+
+// Gives target the old content a killed converter kept as kept: moved back, or
+// written into the target where a reader holds it.
+void PutBackKeptCopy(const char* kept, const char* target) {
+  if (Move(kept, target, MOVEFILE_REPLACE_EXISTING)) return;
+  if (HeldOpen(GetLastError()) && WriteInto(kept, target)) DeleteFileA(kept);
+}
+
+}  // namespace
+
+void RecoverLeftovers(const char* target) {
+  // Temporaries are never put in place: a plain file of their name goes, a folder
+  // stays (and the conversion then fails).
+  char name[kPathSize];
+  const char* const temporaries[] = {kNewSuffix, kPartSuffix};
+  for (const char* suffix : temporaries) {
+    if (!Named(name, target, suffix)) return;
+    DWORD attributes = GetFileAttributesA(name);
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      DeleteFileA(name);
+    }
+  }
+  // A kept copy goes back only when its content hashes to its name; anything else of
+  // a like name is the user's, and is left as it is.
+  char pattern[kPathSize];
+  if (!Named(pattern, target, ".kdc-old-*")) return;
+  size_t folder_length = FolderPartLength(target, '\\');
+  size_t base_length = strlen(target + folder_length);
+  size_t prefix_length = base_length + strlen(kOldSuffix);
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA(pattern, &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    unsigned long long hash = 0;
+    bool plain =
+        !(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+    if (!plain || strlen(found.cFileName) <= prefix_length ||
+        _strnicmp(found.cFileName, target + folder_length, base_length) != 0 ||
+        !HashInName(found.cFileName + prefix_length, &hash)) {
+      continue;
+    }
+    char kept[2 * kPathSize];
+    snprintf(kept, sizeof kept, "%.*s%s", static_cast<int>(folder_length), target, found.cFileName);
+    if (ContentHashesTo(kept, hash)) PutBackKeptCopy(kept, target);
+  } while (FindNextFileA(find, &found));
+  FindClose(find);
+}
+
+FileReplacement* BeginFileReplacement(const char* target) {
+  FileReplacement* file = static_cast<FileReplacement*>(calloc(1, sizeof(FileReplacement)));
+  if (!file) return nullptr;
+  char longest[kPathSize];
+  if (!Named(file->target, target, "") || !Named(file->temp, target, kNewSuffix) ||
+      !KeptName(longest, target, 0)) {
+    free(file);
+    return nullptr;
+  }
+  // Under the lock, recovery has removed any file of this name.
+  file->stream = fopen(file->temp, "wb");
+  if (!file->stream) {
+    file->temp[0] = '\0';
+    EndFileReplacement(file);
+    return nullptr;
+  }
+  return file;
+}
+
+FILE* ReplacementStream(FileReplacement* file) { return file->stream; }
+
+int FinishFileContent(FileReplacement* file) {
+  bool ok = fflush(file->stream) == 0 && ferror(file->stream) == 0;
+  ok = SYSTEM_CALL(fclose)(file->stream) == 0 && ok;
+  file->stream = nullptr;
+  return ok ? 1 : 0;
+}
+
+int TargetIsReplaceable(const FileReplacement* file) {
+  DWORD attributes = GetFileAttributesA(file->target);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 1 : 0;
+  }
+  // Windows refuses to replace a read-only file; Wine does not, so we check it.
+  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) ? 0 : 1;
+}
+
+// The targets are bare names in the working directory, which Windows compares
+// without regard to case.
+int SameTarget(const FileReplacement* one, const FileReplacement* other) {
+  return lstrcmpiA(one->target, other->target) == 0 ? 1 : 0;
+}
+
+// A reader holds the target without letting it be replaced (an updater still
+// running): the content goes into the file itself, which such a reader allows. The
+// old content's copy is kept already, for a failed write (a full disk) or a later
+// failure of the other file.
+static int WriteIntoTarget(FileReplacement* file) {
+  HANDLE target = OpenBesideReaders(file->target, GENERIC_WRITE);
+  if (target == INVALID_HANDLE_VALUE) return 0;
+  file->in_place = true;
+  bool ok = WriteContentInto(file->temp, target);
+  ok = CloseHandle(target) && ok;
+  if (!ok && !WriteInto(file->kept, file->target)) file->keep_old = true;
+  return ok ? 1 : 0;
+}
+
+int PutFileInPlace(FileReplacement* file) {
+  if (file->temp[0] == '\0') return 0;
+  DWORD attributes = GetFileAttributesA(file->target);
+  file->created = attributes == INVALID_FILE_ATTRIBUTES;
+  if (!file->created) {
+    // A hidden or system file stays so, and so does its copy.
+    const DWORD carried =
+        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    DWORD kept_attributes =
+        (attributes & carried) ? attributes & (carried | FILE_ATTRIBUTE_ARCHIVE) : 0;
+    if (kept_attributes) SetFileAttributesA(file->temp, kept_attributes);
+    HANDLE old = OpenBesideReaders(file->target, GENERIC_READ);
+    if (old == INVALID_HANDLE_VALUE) return 0;
+    bool kept = KeepCopy(old, file->target, kept_attributes, file->kept);
+    CloseHandle(old);  // a file held open by us could not be replaced
+    if (!kept) return 0;
+  }
+  // A link is replaced, not followed: moved over a link, the new file takes the
+  // link's place and the file it names stays as it was.
+  if (Move(file->temp, file->target, MOVEFILE_REPLACE_EXISTING)) {
+    file->temp[0] = '\0';
+    return 1;
+  }
+  return !file->created && HeldOpen(GetLastError()) ? WriteIntoTarget(file) : 0;
+}
+
+int RestorePreviousFile(FileReplacement* file) {
+  if (file->in_place) {
+    if (WriteInto(file->kept, file->target)) return 1;
+  } else if (file->kept[0]) {
+    if (Move(file->kept, file->target, MOVEFILE_REPLACE_EXISTING)) {
+      file->kept[0] = '\0';
+      return 1;
+    }
+    // A reader has opened the new file meanwhile: the old content goes into it.
+    if (HeldOpen(GetLastError()) && WriteInto(file->kept, file->target)) return 1;
+  } else {
+    return !file->created || DeleteFileA(file->target) || GetLastError() == ERROR_FILE_NOT_FOUND
+               ? 1
+               : 0;
+  }
+  // Where it cannot be put back, the only old content left keeps its name.
+  file->keep_old = true;
+  return 0;
+}
+
+void EndFileReplacement(FileReplacement* file) {
+  if (!file) return;
+  if (file->stream) SYSTEM_CALL(fclose)(file->stream);
+  if (file->temp[0]) DeleteFileA(file->temp);
+  if (file->kept[0] && !file->keep_old) DeleteFileA(file->kept);
+  free(file);
+}
+
+// A window program has no signals that end it midway.
+void HoldInterruptions() {}
+void ReleaseInterruptions() {}
