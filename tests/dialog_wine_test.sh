@@ -71,6 +71,17 @@ check "the dialog converts again after the box" \
   wait_for sh -c 'test "$(wc -l < updater.runs)" -eq 2'
 check "the second run is Am01.txt again" test "$(sort -u updater.runs)" = "Am01.txt"
 
+# Without the updater beside it, the files are written and the player is told.
+rm vozedudo.exe Am01.txt
+xdotool windowfocus --sync "$dialog" key Return
+box=$(timeout 20 xdotool search --sync --onlyvisible --name '^Chyba$' | head -n 1)
+check "a missing updater brings the box 'Chyba'" test -n "$box"
+sleep 0.5
+import -window root "${shot%.png}-no-updater.png"
+check "and the files are written all the same" test "$(hex_of Am01.txt)" = "$(list_hex Am 01 mapa.dat)"
+xdotool windowfocus --sync "$box" key Return
+check "OK dismisses it" wait_for sh -c "! xdotool search --name '^Chyba$' >/dev/null"
+
 xdotool windowfocus --sync "$dialog" key Escape
 if ! timeout 20 tail --pid="$pid" -f /dev/null; then
   kill "$pid"  # a dialog that stays open must not hold up the run
