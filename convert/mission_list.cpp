@@ -2,10 +2,14 @@
 // mission folder pairing its place under "missions\" with its place on disk.
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "convert/convert.h"
 #include "platform/platform.h"
+
+static char* Put(char* at, const char* bytes, size_t size) {
+  memcpy(at, bytes, size);
+  return at + size;
+}
 
 // Streams the folder's entries into the list; the names are never held together,
 // so a folder of any size costs the same memory.
@@ -15,10 +19,13 @@ static int WriteEntries(FolderScan* scan, FILE* list, const char* campaign, cons
   if (fprintf(list, " %s%s.kdp\r\n", campaign, mission) < 0) return kMissionListNotWritten;
   // Each line is "missions\__Am\01\NAME#__Am\01\NAME\r\n": put together from its
   // parts and written at once, as a large folder spends its time here.
-  const std::string place = std::string("__") + campaign + "\\" + mission + "\\";
-  const std::string head = "missions\\" + place;
-  const std::string middle = "#" + place;
-  std::string line;
+  char place[80];
+  int place_length = snprintf(place, sizeof place, "__%s\\%s\\", campaign, mission);
+  if (place_length < 0 || static_cast<size_t>(place_length) >= sizeof place) {
+    return kMissionListNotWritten;
+  }
+  const char kHead[] = "missions\\";
+  char line[2 * 1024 + 2 * sizeof place + sizeof kHead];
   for (;;) {
     const char* entry;
     switch (NextFolderEntry(scan, &entry)) {
@@ -32,8 +39,16 @@ static int WriteEntries(FolderScan* scan, FILE* list, const char* campaign, cons
         return kMissionEntryNameInvalid;
     }
     size_t length = strlen(entry);
-    line.assign(head).append(entry, length).append(middle).append(entry, length).append("\r\n");
-    if (fwrite(line.data(), 1, line.size(), list) != line.size()) return kMissionListNotWritten;
+    if (length > 1024) return kMissionEntryNameInvalid;  // no file system gives one
+    char* end = Put(line, kHead, sizeof kHead - 1);
+    end = Put(end, place, static_cast<size_t>(place_length));
+    end = Put(end, entry, length);
+    end = Put(end, "#", 1);
+    end = Put(end, place, static_cast<size_t>(place_length));
+    end = Put(end, entry, length);
+    end = Put(end, "\r\n", 2);
+    size_t size = static_cast<size_t>(end - line);
+    if (fwrite(line, 1, size, list) != size) return kMissionListNotWritten;
   }
 }
 
