@@ -140,29 +140,57 @@ int LinkatThenDie(int from_folder, const char* from, int to_folder, const char* 
       RealSystemCall("linkat"))(from_folder, from, to_folder, to, flags);
 }
 
+int LinkFailing(const char*, const char*) {
+  errno = EPERM;  // as on a file system without hard links
+  return -1;
+}
+int OpenWithoutUnnamedFiles(const char* name, int flags, ...) {
+  if ((flags & O_TMPFILE) == O_TMPFILE) {
+    errno = EOPNOTSUPP;
+    return -1;
+  }
+  return reinterpret_cast<int (*)(const char*, int, ...)>(RealSystemCall("open"))(name, flags,
+                                                                                  0666);
+}
+
 TEST_F(OtherPartiesTest, KillAtAnyStepIsRepairedByTheNextConversion) {
   const std::string old_list(3000, 'o');  // long enough for a copy of many writes
-  for (bool shared : {false, true}) {
+  struct Case {
+    bool shared;         // another user's list, written in place
+    bool unnamed_files;  // the new file has no name until complete
+    bool links;          // the old list kept by a second link, else by a copy
+    int steps;           // at least
+  };
+  for (Case test : {Case{false, true, true, 4}, Case{false, false, true, 4},
+                    Case{false, true, false, 300}, Case{true, true, true, 300}}) {
+    bool shared = test.shared;
     if (shared && geteuid() != 0) continue;
     SCOPED_TRACE(shared ? "another user's list, written in place" : "our own list");
+    SCOPED_TRACE(test.unnamed_files ? "unnamed new files" : "named new files");
     chmod(".", 0777);
     bool finished = false;
+    int kills = 0;
     for (int k = 0; !finished && k < 2000; ++k) {
       SCOPED_TRACE(k);
       WriteFile("Am01.txt", old_list);
       WriteFile("Am01.kdp", "old stub");
       chmod("Am01.txt", 0666);
       chmod("Am01.kdp", 0666);
-      int code = InChild(shared, [k] {
+      int code = InChild(shared, [k, test] {
         calls_before_kill = k;
+        if (!test.unnamed_files) {
+          OverrideSystemCall("open", reinterpret_cast<SystemCall>(OpenWithoutUnnamedFiles));
+        }
+        if (!test.links) OverrideSystemCall("link", reinterpret_cast<SystemCall>(LinkFailing));
         OverrideSystemCall("write", reinterpret_cast<SystemCall>(WriteThenDie));
         OverrideSystemCall("rename", reinterpret_cast<SystemCall>(RenameThenDie));
-        OverrideSystemCall("link", reinterpret_cast<SystemCall>(LinkThenDie));
+        if (test.links) OverrideSystemCall("link", reinterpret_cast<SystemCall>(LinkThenDie));
         OverrideSystemCall("linkat", reinterpret_cast<SystemCall>(LinkatThenDie));
         return ConvertedWithoutMessage();
       });
       finished = code == 0;
       ASSERT_TRUE(finished || code == 128 + SIGKILL) << code;
+      kills += finished ? 0 : 1;
       // The next conversion fails on a name it cannot list: what it leaves is what
       // the repair made of the killed one's files.
       WriteFile("__Am/01/bad\n", "x");
@@ -174,6 +202,7 @@ TEST_F(OtherPartiesTest, KillAtAnyStepIsRepairedByTheNextConversion) {
       messages.clear();
     }
     EXPECT_TRUE(finished);
+    EXPECT_GE(kills, test.steps);  // killed at every step, amid copies too
   }
 }
 
