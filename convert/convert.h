@@ -39,7 +39,11 @@ int WriteMissionListAside(const char* campaign, const char* mission, FileReplace
 int WritePackageStubAside(const char* campaign, const char* mission, FileReplacement** stub);
 
 // Holds the mission's two files against other converters (file_replacement.h);
-// NULL, with the message shown, when another one still converts it.
-FileLock* LockMissionFiles(const char* campaign, const char* mission);
+// NULL when another one still converts it, with the reason in message, which has
+// room for kMessageSize bytes.
+constexpr size_t kMessageSize = 192;
+FileLock* LockMissionFiles(const char* campaign, const char* mission, char* message);
+// LaunchUpdater, with the failure's text in message instead of shown.
+int StartUpdater(const char* campaign, const char* mission, char* message);
 
 extern const unsigned char kPackageStub[90];

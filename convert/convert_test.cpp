@@ -122,6 +122,24 @@ TEST_F(ConvertMissionTest, UpdaterThatCannotStartIsReported) {
   }
 }
 
+// A box left open dispatches the dialog's messages, so a conversion may start
+// inside it, and another window may convert meanwhile: the mission is let go first.
+bool box_open = false;
+TEST_F(ConvertMissionTest, MessageIsShownWithTheMissionLetGo) {
+  MakeFolder("__Am/01");
+  RedirectErrorMessages([](const char* text) {
+    messages.push_back(text);
+    if (box_open) return;
+    box_open = true;
+    ConvertMission("Am", "01");
+    box_open = false;
+  });
+  EXPECT_EQ(0, ConvertMission("Am", "01"));
+  EXPECT_EQ((std::vector<std::string>{"Program vozedudo.exe nelze spustit!",
+                                      "Program vozedudo.exe nelze spustit!"}),
+            messages);
+}
+
 TEST_F(ConvertMissionTest, UnwritableListStopsBeforeTheStub) {
   MakeFolder("__Am/01");
   MakeFolder("Am01.txt");

@@ -69,8 +69,12 @@ int WriteMissionListAside(const char* campaign, const char* mission, FileReplace
 }
 
 int WriteMissionList(const char* campaign, const char* mission) {
-  FileLock* lock = LockMissionFiles(campaign, mission);
-  if (!lock) return kMissionListNotWritten;
+  char message[kMessageSize] = "";
+  FileLock* lock = LockMissionFiles(campaign, mission, message);
+  if (!lock) {
+    ShowErrorMessage(message);
+    return kMissionListNotWritten;
+  }
   FileReplacement* list;
   int result = WriteMissionListAside(campaign, mission, &list);
   if (result == kMissionListWritten && PutFilesInPlace(&list, 1).placed != 1) {

@@ -30,8 +30,12 @@ int WritePackageStubAside(const char* campaign, const char* mission, FileReplace
 }
 
 int WritePackageStub(const char* campaign, const char* mission) {
-  FileLock* lock = LockMissionFiles(campaign, mission);
-  if (!lock) return 0;
+  char message[kMessageSize] = "";
+  FileLock* lock = LockMissionFiles(campaign, mission, message);
+  if (!lock) {
+    ShowErrorMessage(message);
+    return 0;
+  }
   FileReplacement* stub;
   int written =
       WritePackageStubAside(campaign, mission, &stub) && PutFilesInPlace(&stub, 1).placed == 1;

@@ -21,7 +21,9 @@ static long MillisecondsNow() {
   return now.tv_sec * 1000L + now.tv_nsec / 1000000L;
 }
 
-FileLock* LockFiles(const char*, const char* const* targets, size_t count, int wait_ms) {
+FileLock* LockFiles(const char*, const char* const* targets, size_t count, int wait_ms,
+                    bool* name_taken) {
+  *name_taken = false;  // no lock file here
   FileLock* lock = static_cast<FileLock*>(calloc(1, sizeof(FileLock)));
   if (!lock) return nullptr;
   lock->folder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);

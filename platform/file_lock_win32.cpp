@@ -50,7 +50,9 @@ LeftLock TakeOverLeftLock(const char* name, HANDLE* taken) {
 
 }  // namespace
 
-FileLock* LockFiles(const char* lock_name, const char* const* targets, size_t count, int wait_ms) {
+FileLock* LockFiles(const char* lock_name, const char* const* targets, size_t count, int wait_ms,
+                    bool* name_taken) {
+  *name_taken = false;
   FileLock* lock = static_cast<FileLock*>(calloc(1, sizeof(FileLock)));
   if (!lock) return nullptr;
   ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(wait_ms);
@@ -75,6 +77,7 @@ FileLock* LockFiles(const char* lock_name, const char* const* targets, size_t co
       break;
     }
     if (left == kTakenOver) break;
+    *name_taken = left == kNotOurs;
     if (left == kNotOurs || GetTickCount64() >= deadline) {
       free(lock);
       return nullptr;
