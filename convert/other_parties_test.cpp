@@ -121,7 +121,9 @@ int calls_before_kill = 0;
 void CountOrDie() {
   if (calls_before_kill-- == 0) raise(SIGKILL);
 }
+bool pause_before_last_write = false;  // so that the file's time moves on
 ssize_t WriteThenDie(int fd, const void* bytes, size_t size) {
+  if (pause_before_last_write && calls_before_kill == 1) usleep(20000);
   CountOrDie();
   return reinterpret_cast<ssize_t (*)(int, const void*, size_t)>(RealSystemCall("write"))(
       fd, bytes, size > 8 ? 8 : size);  // short writes, so that a kill falls amid a copy
@@ -154,15 +156,17 @@ int OpenWithoutUnnamedFiles(const char* name, int flags, ...) {
 }
 
 TEST_F(OtherPartiesTest, KillAtAnyStepIsRepairedByTheNextConversion) {
-  const std::string old_list(3000, 'o');  // long enough for a copy of many writes
+  const std::string old_list(1600, 'o');  // long enough for a copy of many writes
   struct Case {
     bool shared;         // another user's list, written in place
     bool unnamed_files;  // the new file has no name until complete
     bool links;          // the old list kept by a second link, else by a copy
     int steps;           // at least
+    bool old_files = true;
   };
-  for (Case test : {Case{false, true, true, 4}, Case{false, false, true, 4},
-                    Case{false, true, false, 300}, Case{true, true, true, 300}}) {
+  for (Case test :
+       {Case{false, true, true, 4}, Case{false, false, true, 4}, Case{false, true, false, 150},
+        Case{true, true, true, 150}, Case{false, true, true, 4, false}}) {
     bool shared = test.shared;
     if (shared && geteuid() != 0) continue;
     SCOPED_TRACE(shared ? "another user's list, written in place" : "our own list");
@@ -172,12 +176,17 @@ TEST_F(OtherPartiesTest, KillAtAnyStepIsRepairedByTheNextConversion) {
     int kills = 0;
     for (int k = 0; !finished && k < 2000; ++k) {
       SCOPED_TRACE(k);
-      WriteFile("Am01.txt", old_list);
-      WriteFile("Am01.kdp", "old stub");
-      chmod("Am01.txt", 0666);
-      chmod("Am01.kdp", 0666);
+      RemoveFile("Am01.txt");
+      RemoveFile("Am01.kdp");
+      if (test.old_files) {
+        WriteFile("Am01.txt", old_list);
+        WriteFile("Am01.kdp", "old stub");
+        chmod("Am01.txt", 0666);
+        chmod("Am01.kdp", 0666);
+      }
       int code = InChild(shared, [k, test] {
         calls_before_kill = k;
+        pause_before_last_write = test.shared;
         if (!test.unnamed_files) {
           OverrideSystemCall("open", reinterpret_cast<SystemCall>(OpenWithoutUnnamedFiles));
         }
@@ -191,19 +200,51 @@ TEST_F(OtherPartiesTest, KillAtAnyStepIsRepairedByTheNextConversion) {
       finished = code == 0;
       ASSERT_TRUE(finished || code == 128 + SIGKILL) << code;
       kills += finished ? 0 : 1;
-      // The next conversion fails on a name it cannot list: what it leaves is what
-      // the repair made of the killed one's files.
+      // The same user's next conversion fails on a name it cannot list: what it
+      // leaves is what the repair made of the killed one's files.
       WriteFile("__Am/01/bad\n", "x");
-      ConvertMission("Am", "01");
+      InChild(shared, ConvertedWithoutMessage);
       RemoveFile("__Am/01/bad\n");
       std::string list = ReadFile("Am01.txt");
-      EXPECT_TRUE(list == old_list || (finished && list == kNewList)) << list.size();
+      std::string before = test.old_files ? old_list : "";
+      EXPECT_TRUE(list == before || (finished && list == kNewList)) << list.size();
+      EXPECT_EQ(list == before ? (test.old_files ? "old stub" : "") : ExpectedStub(),
+                ReadFile("Am01.kdp"));
       EXPECT_EQ(std::vector<std::string>{}, Leftovers());
       messages.clear();
     }
     EXPECT_TRUE(finished);
     EXPECT_GE(kills, test.steps);  // killed at every step, amid copies too
   }
+}
+
+// A failed conversion must leave the list as it is, whatever lies beside it.
+TEST_F(OtherPartiesTest, OnlyAFreshCopyOfOursGoesBack) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as two users";
+  chmod(".", 01777);
+  chmod("Am01.txt", 0666);
+  WriteFile("__Am/01/bad\n", "x");  // each conversion below fails
+  // Another user plants a "kept copy" of a converter that is gone.
+  WriteFile(".Am01.txt.old-999999-1", "planted");
+  ASSERT_EQ(0, chown(".Am01.txt.old-999999-1", kNobody, kNobody));
+  EXPECT_EQ(0, ConvertMission("Am", "01"));
+  EXPECT_EQ("old list", ReadFile("Am01.txt"));
+  EXPECT_EQ("planted", ReadFile(".Am01.txt.old-999999-1"));
+  RemoveFile(".Am01.txt.old-999999-1");
+
+  // nobody's converter, killed writing into root's list, left a copy only it may
+  // read; root's conversion then worked. nobody's next one must not undo it.
+  WriteFile(".Am01.txt.old-999999-2", "old list");
+  ASSERT_EQ(0, chown(".Am01.txt.old-999999-2", kNobody, kNobody));
+  chmod(".Am01.txt.old-999999-2", 0600);
+  struct timespec long_ago[2] = {{time(nullptr) - 60, 0}, {time(nullptr) - 60, 0}};
+  ASSERT_EQ(0, utimensat(AT_FDCWD, ".Am01.txt.old-999999-2", long_ago, 0));
+  RemoveFile("__Am/01/bad\n");
+  EXPECT_EQ(1, ConvertMission("Am", "01"));
+  WriteFile("__Am/01/bad\n", "x");
+  EXPECT_EQ(1, InChild(true, ConvertedWithoutMessage));
+  EXPECT_EQ(kNewList, ReadFile("Am01.txt"));
+  EXPECT_EQ(std::vector<std::string>{}, Leftovers());  // a stale copy goes
 }
 
 TEST_F(OtherPartiesTest, LeftoversOfALiveConverterStay) {

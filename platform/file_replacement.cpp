@@ -13,6 +13,14 @@ Placement PutFilesInPlace(FileReplacement* const* files, size_t count) {
     }
   }
   HoldInterruptions();
+  // Every old content is kept before any target changes, so that most failures
+  // leave everything as it was, with nothing to undo.
+  for (size_t i = 0; i < count; ++i) {
+    if (!PrepareFilePlacement(files[i])) {
+      ReleaseInterruptions();
+      return Placement{i, true};
+    }
+  }
   Placement result = {0, true};
   while (result.placed < count && PutFileInPlace(files[result.placed])) ++result.placed;
   if (result.placed < count) {

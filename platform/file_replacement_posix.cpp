@@ -8,6 +8,7 @@
 #include <limits.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,7 +28,8 @@ struct FileReplacement {
   char target[kPathSize];  // through links we may follow, the file they name
   char temp[kPathSize];    // the new content's name, empty while it has none
   char kept[kPathSize];    // the old content's name while it can still be put back
-  bool created;            // there was no target before
+  bool created;            // there was no target before: kept is an empty mark of that
+  bool write_in_place;     // the target is another user's: its content is overwritten
   bool in_place;           // the new content went into the target itself
   bool keep_old;           // the old content could not be put back: its name stays
 };
@@ -69,25 +71,45 @@ bool SameFile(const struct stat& one, const struct stat& other) {
   return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
 }
 
-// Gives target the old content a killed converter kept as kept, by the way it was
-// kept: a second link or a copy standing for it goes back in one step; a copy of
-// ours alone is written into the file, which is another user's.
-void PutBackLeftover(const char* kept, const char* target) {
+bool NotLater(const struct timespec& one, const struct timespec& other) {
+  return one.tv_sec < other.tv_sec || (one.tv_sec == other.tv_sec && one.tv_nsec <= other.tv_nsec);
+}
+
+// What a killed converter kept aside is put back only when it is the converting
+// user's or the target's owner's (another user may plant any file of that name in
+// a folder others may write), and only while the target is as that converter left
+// it: changed later, by a conversion that worked, the copy is stale and goes. A
+// kept copy's time is when it was made, or later while the target is written into
+// (see WriteIntoTarget).
+void PutBackLeftover(const char* kept, bool mark, const char* target) {
   struct stat kept_status, target_status;
   if (lstat(kept, &kept_status) != 0 || !S_ISREG(kept_status.st_mode)) return;
-  if (stat(target, &target_status) != 0) {
-    SYSTEM_CALL(rename)(kept, target);
+  bool target_there = stat(target, &target_status) == 0;
+  if (kept_status.st_uid != geteuid() &&
+      !(target_there && kept_status.st_uid == target_status.st_uid)) {
     return;
   }
-  if (SameFile(kept_status, target_status)) {
+  if (target_there && SameFile(kept_status, target_status)) {
     unlink(kept);  // killed before the new file took its place
-  } else if (kept_status.st_uid == target_status.st_uid &&
-             kept_status.st_gid == target_status.st_gid &&
-             (kept_status.st_mode & 07777) == (target_status.st_mode & 07777)) {
-    SYSTEM_CALL(rename)(kept, target);
-  } else if (WriteContentInto(kept, target)) {
-    unlink(kept);
+    return;
   }
+  if (target_there && !NotLater(target_status.st_mtim, kept_status.st_ctim) &&
+      !NotLater(target_status.st_mtim, kept_status.st_mtim)) {
+    unlink(kept);
+    return;
+  }
+  bool put_back;
+  if (mark) {
+    put_back = !target_there || unlink(target) == 0;  // there was no target before
+  } else if (!target_there || (kept_status.st_uid == target_status.st_uid &&
+                               kept_status.st_gid == target_status.st_gid &&
+                               (kept_status.st_mode & 07777) == (target_status.st_mode & 07777))) {
+    SYSTEM_CALL(rename)(kept, target);  // a second link, or a copy standing for it
+    return;
+  } else {
+    put_back = WriteContentInto(kept, target);  // a copy of ours alone
+  }
+  if (put_back) unlink(kept);
 }
 
 }  // namespace
@@ -111,13 +133,14 @@ void RecoverLeftovers(const char* target) {
     const char* kind = name + prefix_length;
     bool temporary = strncmp(kind, "new-", 4) == 0 || strncmp(kind, "part-", 5) == 0;
     bool old = strncmp(kind, "old-", 4) == 0;
-    if (!(temporary || old) || !LeftByEndedProcess(strchr(kind, '-') + 1)) continue;
+    bool mark = strncmp(kind, "none-", 5) == 0;
+    if (!(temporary || old || mark) || !LeftByEndedProcess(strchr(kind, '-') + 1)) continue;
     char path[2 * kPathSize];
     snprintf(path, sizeof path, "%.*s%s", static_cast<int>(folder_length), resolved, name);
     if (temporary) {
       unlink(path);
     } else {
-      PutBackLeftover(path, resolved);
+      PutBackLeftover(path, mark, resolved);
     }
   }
   closedir(listing);
@@ -217,11 +240,24 @@ int SameTarget(const FileReplacement* one, const FileReplacement* other) {
   return strcmp(first_name, second_name) == 0 ? 1 : 0;
 }
 
-// The target is another user's, or the folder lets no one else move it: a copy of
-// the old content, ours alone, is kept, and the new content written into the file,
-// which keeps its owner, group and mode.
+// How long writing into a target may take: while a killed converter's copy is
+// younger than that, the target counts as left by it. (A conversion by another
+// user within that time, after such a kill, would count as torn.)
+static time_t WriteLeaseSeconds(const char* content) {
+  struct stat status;
+  off_t size = stat(content, &status) == 0 ? status.st_size : 0;
+  return 2 + static_cast<time_t>(size / (10 << 20));
+}
+
+// The target is another user's, or the folder lets no one else move it: the new
+// content is written into the file, which keeps its owner, group and mode. A copy
+// of the old content, ours alone, was kept first.
 static int WriteIntoTarget(FileReplacement* file) {
-  if (!KeepCopy(file->target, false, file->kept)) return 0;
+  struct timespec lease[2];
+  clock_gettime(CLOCK_REALTIME, &lease[1]);
+  lease[1].tv_sec += WriteLeaseSeconds(file->temp);
+  lease[0] = lease[1];
+  if (utimensat(AT_FDCWD, file->kept, lease, 0) != 0) return 0;
   file->in_place = true;
   if (WriteContentInto(file->temp, file->target)) return 1;
   if (!WriteContentInto(file->kept, file->target)) {
@@ -232,39 +268,51 @@ static int WriteIntoTarget(FileReplacement* file) {
   return 0;
 }
 
-int PutFileInPlace(FileReplacement* file) {
+int PrepareFilePlacement(FileReplacement* file) {
   if (file->temp[0] == '\0') return 0;
   struct stat old;
   file->created = lstat(file->target, &old) != 0;
-  if (!file->created) {
-    struct stat fresh;
-    if (stat(file->temp, &fresh) != 0) return 0;
-    // Renaming the new file into place would hand the list to us.
-    if (fresh.st_uid != old.st_uid || fresh.st_gid != old.st_gid) return WriteIntoTarget(file);
-    // The old content keeps a name of its own until the other files are in place,
-    // so that it can be put back: a second link to it, else a copy standing for it.
-    bool kept = CreateBeside(file->target, "old", file->kept, [&](const char* name) {
-      return SYSTEM_CALL(link)(file->target, name) == 0;
+  if (file->created) {
+    // A mark that there was none, so that a kill between the two files is undone.
+    return CreateBeside(file->target, "none", file->kept, [&](const char* name) {
+      int mark = SYSTEM_CALL(open)(name, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+      return mark >= 0 && close(mark) == 0;
     });
-    if (!kept && !KeepCopy(file->target, true, file->kept)) return 0;
   }
-  if (SYSTEM_CALL(rename)(file->temp, file->target) != 0) {
-    bool refused = errno == EPERM || errno == EACCES;  // a sticky folder
-    if (file->kept[0]) {
-      unlink(file->kept);
-      Unwatch(file->kept);
-      file->kept[0] = '\0';
-    }
-    return refused && !file->created ? WriteIntoTarget(file) : 0;
+  struct stat fresh;
+  if (stat(file->temp, &fresh) != 0) return 0;
+  // Renaming the new file into place would hand another user's list to us.
+  file->write_in_place = fresh.st_uid != old.st_uid || fresh.st_gid != old.st_gid;
+  if (file->write_in_place) return KeepCopy(file->target, false, file->kept);
+  // The old content keeps a name of its own until the other files are in place,
+  // so that it can be put back: a second link to it, else a copy standing for it.
+  return CreateBeside(
+             file->target, "old", file->kept,
+             [&](const char* name) { return SYSTEM_CALL(link)(file->target, name) == 0; }) ||
+         KeepCopy(file->target, true, file->kept);
+}
+
+int PutFileInPlace(FileReplacement* file) {
+  if (file->write_in_place) return WriteIntoTarget(file);
+  if (SYSTEM_CALL(rename)(file->temp, file->target) == 0) {
+    Unwatch(file->temp);
+    file->temp[0] = '\0';
+    return 1;
   }
-  Unwatch(file->temp);
-  file->temp[0] = '\0';
-  return 1;
+  // A sticky folder refuses to move over another's file: then it is written into,
+  // and a second link to it would not keep its old content.
+  if ((errno != EPERM && errno != EACCES) || file->created) return 0;
+  unlink(file->kept);
+  Unwatch(file->kept);
+  file->kept[0] = '\0';
+  return KeepCopy(file->target, false, file->kept) ? WriteIntoTarget(file) : 0;
 }
 
 int RestorePreviousFile(FileReplacement* file) {
   if (file->in_place) {
     if (WriteContentInto(file->kept, file->target)) return 1;
+  } else if (file->created) {
+    if (unlink(file->target) == 0 || errno == ENOENT) return 1;
   } else if (file->kept[0]) {
     if (SYSTEM_CALL(rename)(file->kept, file->target) == 0) {
       Unwatch(file->kept);
@@ -272,7 +320,7 @@ int RestorePreviousFile(FileReplacement* file) {
       return 1;
     }
   } else {
-    return !file->created || unlink(file->target) == 0 || errno == ENOENT ? 1 : 0;
+    return 1;
   }
   // Where it cannot be put back, the only old content left stays under its name.
   file->keep_old = true;

@@ -8,9 +8,12 @@
 int TargetIsReplaceable(const FileReplacement* file);
 // 1 when two replacements would end at the same file (a link to the other target).
 int SameTarget(const FileReplacement* one, const FileReplacement* other);
+// Keeps the old content aside (or a mark that there was none), so that it can be
+// put back until EndFileReplacement; the target does not change yet. 1 on success.
+int PrepareFilePlacement(FileReplacement* file);
 // Puts the finished content in place in one step, keeping the target's attributes;
 // where the target cannot be replaced (held open, owned by another user), writes
-// the content into it instead. The old content is kept until EndFileReplacement.
+// the content into it instead.
 int PutFileInPlace(FileReplacement* file);
 // Gives the target back its previous content after PutFileInPlace; 1 when it has it.
 int RestorePreviousFile(FileReplacement* file);
