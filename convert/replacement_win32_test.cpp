@@ -1,5 +1,7 @@
 // Replacement on Windows: hidden files, kept copies known whole, links, the lock.
 #ifdef _WIN32
+#include <filesystem>
+
 #include "convert/replacement_test.h"
 
 namespace {
@@ -51,6 +53,20 @@ TEST_F(ReplacementTest, OnlyAWholeKeptCopyOfOursGoesBack) {
       (std::vector<std::string>{"Am01.kdp", "Am01.kdp.kdc-old", "Am01.txt", "Am01.txt.kdc-old",
                                 "Am01.txt.kdc-old-0123456789abcdef", "__Am", "vozedudo.exe"}),
       ListFolder("."));
+}
+
+// Killed between the two files of a first conversion: the new list goes, as there
+// was none; only a mark of ours says so.
+TEST_F(ReplacementTest, ListOfAKilledFirstConversionGoes) {
+  RemoveFile("Am01.kdp");
+  WriteFile("Am01.txt.kdc-none", "korvidane-convert: no such file before\r\n");
+  WriteFile("Am01.kdp.kdc-none", "my notes");
+  WriteFile("__Am/01/\xD0\x96.dat", "x");  // Cyrillic: in neither 1250 nor 1252
+  ConvertMission("Am", "01");
+  EXPECT_EQ(std::vector<std::string>{"Neplatný název souboru v misi!"}, messages);
+  EXPECT_FALSE(Exists("Am01.txt"));
+  EXPECT_EQ("my notes", ReadFile("Am01.kdp.kdc-none"));
+  EXPECT_FALSE(Exists("Am01.txt.kdc-none"));
 }
 
 BOOL WINAPI MoveFailingForStubAndOldList(LPCSTR source, LPCSTR target, DWORD flags) {
@@ -113,10 +129,19 @@ TEST_F(ReplacementTest, LinkedListIsReplacedAndTheLinkedFileStays) {
   EXPECT_EQ((std::vector<std::string>{"Soubor Am01.kdp nelze zapsat!"}), messages);
   EXPECT_EQ("old list", ReadFile("Am01.txt"));
   EXPECT_EQ("old list", ReadFile("kept/list.txt"));
-
+  // A stub that cannot even be begun changes nothing: the link stays a link.
   messages.clear();
   RemoveFile("Am01.txt");
   ASSERT_TRUE(MakeUnixLink("kept/list.txt", "Am01.txt"));
+  MakeFolder("Am01.kdp.kdc-part");
+  ConvertMission("Am", "01");
+  EXPECT_EQ((std::vector<std::string>{"Soubor Am01.kdp nelze zapsat!"}), messages);
+  WriteFile("kept/list.txt", "changed outside");
+  EXPECT_EQ("changed outside", ReadFile("Am01.txt"));
+  std::filesystem::remove("Am01.kdp.kdc-part");
+  WriteFile("kept/list.txt", "old list");
+
+  messages.clear();  // the link still in place
   WriteFile("release", "");
   ConvertMission("Am", "01");
   EXPECT_TRUE(messages.empty());

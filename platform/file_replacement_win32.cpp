@@ -19,6 +19,9 @@ constexpr size_t kPathSize = 512;
 const char kNewSuffix[] = ".kdc-new";
 const char kPartSuffix[] = ".kdc-part";
 const char kOldSuffix[] = ".kdc-old-";
+// A mark that there was no target, so that a kill between the two files is undone.
+const char kNoneSuffix[] = ".kdc-none";
+const char kNoneMark[] = "korvidane-convert: no such file before\r\n";
 constexpr size_t kHashDigits = 16;
 
 }  // namespace
@@ -28,7 +31,7 @@ struct FileReplacement {
   char target[kPathSize];  // a bare name in the working directory
   char temp[kPathSize];    // the new content's name while it is not in place
   char kept[kPathSize];    // the old content's copy while it may be put back
-  bool created;            // there was no target before
+  bool created;            // there was no target before: kept is the mark of that
   bool in_place;           // the new content went into the target itself
   bool keep_old;           // the old content could not be put back: its copy stays
 };
@@ -160,6 +163,27 @@ bool ContentHashesTo(const char* name, unsigned long long hash) {
   return read && content == hash;
 }
 
+bool IsNoneMark(const char* name) {
+  HANDLE file = OpenToRead(name);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  char content[sizeof kNoneMark + 1];
+  DWORD got = 0;
+  bool mark = ReadFile(file, content, sizeof content, &got, nullptr) &&
+              got == sizeof kNoneMark - 1 && memcmp(content, kNoneMark, got) == 0;
+  CloseHandle(file);
+  return mark;
+}
+
+bool MakeNoneMark(const char* name) {
+  HANDLE file =
+      CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool written = WriteAll(file, kNoneMark, sizeof kNoneMark - 1);
+  if (CloseHandle(file) && written) return true;
+  DeleteFileA(name);
+  return false;
+}
+
 // Gives target the old content a killed converter kept as kept: moved back, or
 // written into the target where a reader holds it.
 void PutBackKeptCopy(const char* kept, const char* target) {
@@ -180,6 +204,12 @@ void RecoverLeftovers(const char* target) {
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       DeleteFileA(name);
     }
+  }
+  // A mark of ours says there was no target: a killed converter's new one goes.
+  if (!Named(name, target, kNoneSuffix)) return;
+  if (IsNoneMark(name)) {
+    DeleteFileA(target);
+    DeleteFileA(name);
   }
   // A kept copy goes back only when its content hashes to its name; anything else of
   // a like name is the user's, and is left as it is.
@@ -265,23 +295,29 @@ static int WriteIntoTarget(FileReplacement* file) {
   return ok ? 1 : 0;
 }
 
-int PutFileInPlace(FileReplacement* file) {
+int PrepareFilePlacement(FileReplacement* file) {
   if (file->temp[0] == '\0') return 0;
   DWORD attributes = GetFileAttributesA(file->target);
   file->created = attributes == INVALID_FILE_ATTRIBUTES;
-  if (!file->created) {
-    // A hidden or system file stays so, and so does its copy.
-    const DWORD carried =
-        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    DWORD kept_attributes =
-        (attributes & carried) ? attributes & (carried | FILE_ATTRIBUTE_ARCHIVE) : 0;
-    if (kept_attributes) SetFileAttributesA(file->temp, kept_attributes);
-    HANDLE old = OpenBesideReaders(file->target, GENERIC_READ);
-    if (old == INVALID_HANDLE_VALUE) return 0;
-    bool kept = KeepCopy(old, file->target, kept_attributes, file->kept);
-    CloseHandle(old);  // a file held open by us could not be replaced
-    if (!kept) return 0;
+  if (file->created) {
+    if (Named(file->kept, file->target, kNoneSuffix) && MakeNoneMark(file->kept)) return 1;
+    file->kept[0] = '\0';
+    return 0;
   }
+  // A hidden or system file stays so, and so does its copy.
+  const DWORD carried =
+      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  DWORD kept_attributes =
+      (attributes & carried) ? attributes & (carried | FILE_ATTRIBUTE_ARCHIVE) : 0;
+  if (kept_attributes) SetFileAttributesA(file->temp, kept_attributes);
+  HANDLE old = OpenBesideReaders(file->target, GENERIC_READ);
+  if (old == INVALID_HANDLE_VALUE) return 0;
+  bool kept = KeepCopy(old, file->target, kept_attributes, file->kept);
+  CloseHandle(old);  // a file held open by us could not be replaced
+  return kept ? 1 : 0;
+}
+
+int PutFileInPlace(FileReplacement* file) {
   // A link is replaced, not followed: moved over a link, the new file takes the
   // link's place and the file it names stays as it was.
   if (Move(file->temp, file->target, MOVEFILE_REPLACE_EXISTING)) {
@@ -292,19 +328,17 @@ int PutFileInPlace(FileReplacement* file) {
 }
 
 int RestorePreviousFile(FileReplacement* file) {
-  if (file->in_place) {
+  if (file->created) {
+    if (DeleteFileA(file->target) || GetLastError() == ERROR_FILE_NOT_FOUND) return 1;
+  } else if (file->in_place) {
     if (WriteInto(file->kept, file->target)) return 1;
-  } else if (file->kept[0]) {
+  } else {
     if (Move(file->kept, file->target, MOVEFILE_REPLACE_EXISTING)) {
       file->kept[0] = '\0';
       return 1;
     }
     // A reader has opened the new file meanwhile: the old content goes into it.
     if (HeldOpen(GetLastError()) && WriteInto(file->kept, file->target)) return 1;
-  } else {
-    return !file->created || DeleteFileA(file->target) || GetLastError() == ERROR_FILE_NOT_FOUND
-               ? 1
-               : 0;
   }
   // Where it cannot be put back, the only old content left keeps its name.
   file->keep_old = true;
