@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/file_copy_win32.h"
 #include "platform/file_replacement.h"
 #include "platform/file_replacement_steps.h"
 #include "platform/path_folder.h"
@@ -38,16 +39,6 @@ struct FileReplacement {
 
 namespace {
 
-// 64-bit FNV-1a. A kept copy's name carries the hash of its content, which tells a
-// whole copy of ours from one cut short or a user's file of a like name.
-constexpr unsigned long long kHashStart = 0xcbf29ce484222325ULL;
-
-void Hash(unsigned long long* hash, const char* bytes, DWORD size) {
-  for (DWORD i = 0; i < size; ++i) {
-    *hash = (*hash ^ static_cast<unsigned char>(bytes[i])) * 0x100000001b3ULL;
-  }
-}
-
 bool Named(char* name, const char* target, const char* suffix) {
   int length = snprintf(name, kPathSize, "%s%s", target, suffix);
   return length >= 0 && static_cast<size_t>(length) < kPathSize;
@@ -73,70 +64,6 @@ bool HashInName(const char* digits, unsigned long long* hash) {
   return count == kHashDigits;
 }
 
-BOOL Move(const char* from, const char* to, DWORD flags) {
-  return SYSTEM_CALL(MoveFileExA)(from, to, flags);
-}
-
-// What a reader that does not let the file be replaced makes a move fail with.
-bool HeldOpen(DWORD error) {
-  return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
-}
-
-// With all sharing, so that a reader holding the file allows it and goes on reading.
-HANDLE OpenBesideReaders(const char* name, DWORD access) {
-  return CreateFileA(name, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-HANDLE OpenToRead(const char* name) {
-  return CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-bool WriteAll(HANDLE to, const char* bytes, DWORD size) {
-  DWORD written = 0;
-  return WriteFile(to, bytes, size, &written, nullptr) && written == size;
-}
-
-// Copies all of from, from its start, to where to stands (to may be NULL: only the
-// hash is wanted). False on any failed read or write, so that a copy cut short
-// never counts as whole.
-bool CopyContent(HANDLE from, HANDLE to, unsigned long long* hash) {
-  LARGE_INTEGER start = {};
-  if (!SetFilePointerEx(from, start, nullptr, FILE_BEGIN)) return false;
-  static char buffer[16384];
-  for (;;) {
-    DWORD got = 0;
-    if (!SYSTEM_CALL(ReadFile)(from, buffer, sizeof buffer, &got, nullptr)) return false;
-    if (got == 0) return true;
-    if (hash) Hash(hash, buffer, got);
-    if (to && !WriteAll(to, buffer, got)) return false;
-  }
-}
-
-// Writes the whole file source over the open file target and cuts what is left of
-// the target's old content.
-bool WriteContentInto(const char* source, HANDLE target) {
-  HANDLE from = OpenToRead(source);
-  if (from == INVALID_HANDLE_VALUE) return false;
-  LARGE_INTEGER start = {};
-  bool ok = SetFilePointerEx(target, start, nullptr, FILE_BEGIN) &&
-            CopyContent(from, target, nullptr) && SetEndOfFile(target);
-  CloseHandle(from);
-  return ok;
-}
-
-// Writes the file source into the existing file target, beside its readers.
-bool WriteInto(const char* source, const char* target) {
-  HANDLE held = OpenBesideReaders(target, GENERIC_WRITE);
-  if (held == INVALID_HANDLE_VALUE) return false;
-  bool written = WriteContentInto(source, held);
-  return CloseHandle(held) && written;
-}
-
-// Copies the open file source, target's content, into "T.kdc-part", which takes its
-// kept name only once complete. attributes: the target's hidden and system ones,
-// for a copy that may take its place again.
 bool KeepCopy(HANDLE source, const char* target, DWORD attributes, char* kept) {
   char part[kPathSize];
   if (!Named(part, target, kPartSuffix)) return false;
@@ -152,15 +79,6 @@ bool KeepCopy(HANDLE source, const char* target, DWORD attributes, char* kept) {
     kept[0] = '\0';
   }
   return ok;
-}
-
-bool ContentHashesTo(const char* name, unsigned long long hash) {
-  HANDLE file = OpenToRead(name);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  unsigned long long content = kHashStart;
-  bool read = CopyContent(file, nullptr, &content);
-  CloseHandle(file);
-  return read && content == hash;
 }
 
 bool IsNoneMark(const char* name) {

@@ -1,0 +1,96 @@
+// What a converter killed amid replacing a file left beside it: cleared by the
+// next conversion under the lock, and an old content it had kept aside put back.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/file_copy_posix.h"
+#include "platform/file_replacement_steps.h"
+#include "platform/path_folder.h"
+#include "platform/permitted_links_posix.h"
+#include "platform/system_calls.h"
+#include "platform/temp_names_posix.h"
+
+namespace {
+
+bool SameFile(const struct stat& one, const struct stat& other) {
+  return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+}
+
+bool NotLater(const struct timespec& one, const struct timespec& other) {
+  return one.tv_sec < other.tv_sec || (one.tv_sec == other.tv_sec && one.tv_nsec <= other.tv_nsec);
+}
+
+// What a killed converter kept aside is put back only when it is the converting
+// user's or the target's owner's (another user may plant any file of that name in
+// a folder others may write), and only while the target is as that converter left
+// it: changed later, by a conversion that worked, the copy is stale and goes. A
+// kept copy's time is when it was made, or later while the target is written into
+// (see WriteIntoTarget).
+void PutBackLeftover(const char* kept, bool mark, const char* target) {
+  struct stat kept_status, target_status;
+  if (lstat(kept, &kept_status) != 0 || !S_ISREG(kept_status.st_mode)) return;
+  bool target_there = stat(target, &target_status) == 0;
+  if (kept_status.st_uid != geteuid() &&
+      !(target_there && kept_status.st_uid == target_status.st_uid)) {
+    return;
+  }
+  if (target_there && SameFile(kept_status, target_status)) {
+    unlink(kept);  // killed before the new file took its place
+    return;
+  }
+  if (target_there && !NotLater(target_status.st_mtim, kept_status.st_ctim) &&
+      !NotLater(target_status.st_mtim, kept_status.st_mtim)) {
+    unlink(kept);
+    return;
+  }
+  bool put_back;
+  if (mark) {
+    put_back = !target_there || unlink(target) == 0;  // there was no target before
+  } else if (!target_there || (kept_status.st_uid == target_status.st_uid &&
+                               kept_status.st_gid == target_status.st_gid &&
+                               (kept_status.st_mode & 07777) == (target_status.st_mode & 07777))) {
+    SYSTEM_CALL(rename)(kept, target);  // a second link, or a copy standing for it
+    return;
+  } else {
+    put_back = WriteContentInto(kept, target);  // a copy of ours alone
+  }
+  if (put_back) unlink(kept);
+}
+
+}  // namespace
+
+void RecoverLeftovers(const char* target) {
+  char resolved[kPathSize];
+  if (!ResolvePermittedLinks(target, resolved)) return;
+  char folder[kPathSize];
+  FolderOf(resolved, folder, sizeof folder);
+  size_t folder_length = FolderPartLength(resolved, '/');
+  char prefix[kPathSize];
+  int prefix_length = snprintf(prefix, sizeof prefix, ".%s.", resolved + folder_length);
+  if (prefix_length < 0 || static_cast<size_t>(prefix_length) >= sizeof prefix) return;
+  DIR* listing = opendir(folder);
+  if (!listing) return;
+  // Temporaries go; an old content kept aside goes back, and only one known whole:
+  // a copy has its ".old" name only once complete.
+  while (const dirent* entry = readdir(listing)) {
+    const char* name = entry->d_name;
+    if (strncmp(name, prefix, static_cast<size_t>(prefix_length)) != 0) continue;
+    const char* kind = name + prefix_length;
+    bool temporary = strncmp(kind, "new-", 4) == 0 || strncmp(kind, "part-", 5) == 0;
+    bool old = strncmp(kind, "old-", 4) == 0;
+    bool mark = strncmp(kind, "none-", 5) == 0;
+    if (!(temporary || old || mark) || !LeftByEndedProcess(strchr(kind, '-') + 1)) continue;
+    char path[2 * kPathSize];
+    snprintf(path, sizeof path, "%.*s%s", static_cast<int>(folder_length), resolved, name);
+    if (temporary) {
+      unlink(path);
+    } else {
+      PutBackLeftover(path, mark, resolved);
+    }
+  }
+  closedir(listing);
+}
