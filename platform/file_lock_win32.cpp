@@ -37,7 +37,7 @@ LeftLock TakeOverLeftLock(const char* name, HANDLE* taken) {
   char content[sizeof kSignature + 1];
   DWORD got = 0;
   bool ours = ReadFile(file, content, sizeof content, &got, nullptr) &&
-              (got == 0 || (got == sizeof kSignature - 1 && memcmp(content, kSignature, got) == 0));
+              got == sizeof kSignature - 1 && memcmp(content, kSignature, got) == 0;
   FILE_DISPOSITION_INFO gone_on_close = {TRUE};
   if (ours &&
       SetFileInformationByHandle(file, FileDispositionInfo, &gone_on_close, sizeof gone_on_close)) {
@@ -50,8 +50,9 @@ LeftLock TakeOverLeftLock(const char* name, HANDLE* taken) {
 
 }  // namespace
 
-FileLock* LockFiles(const char* lock_name, const char* const* targets, size_t count, int wait_ms,
-                    bool* name_taken) {
+// A folder cannot be held so here without keeping it from being listed: a lock file.
+FileLock* LockFiles(const char*, const char* lock_name, const char* const* targets, size_t count,
+                    int wait_ms, bool* name_taken) {
   *name_taken = false;
   FileLock* lock = static_cast<FileLock*>(calloc(1, sizeof(FileLock)));
   if (!lock) return nullptr;
@@ -60,8 +61,7 @@ FileLock* LockFiles(const char* lock_name, const char* const* targets, size_t co
     lock->file = CreateFileA(lock_name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (lock->file != INVALID_HANDLE_VALUE) {
-      // Only a lock that says it is ours is ever taken over; an empty one counts as
-      // ours too, so a failed write here does no harm.
+      // Only a lock that says it is ours is ever taken over.
       DWORD written = 0;
       WriteFile(lock->file, kSignature, sizeof kSignature - 1, &written, nullptr);
       break;
