@@ -69,6 +69,20 @@ TEST_F(ReplacementTest, ListOfAKilledFirstConversionGoes) {
   EXPECT_FALSE(Exists("Am01.txt.kdc-none"));
 }
 
+// A conversion that worked but could not remove its copy (another program held it)
+// leaves a note: the next one must not undo it.
+TEST_F(ReplacementTest, CopyPassedOverByAConversionThatWorkedStays) {
+  std::string kept = KeptName("Am01.txt", "older list");
+  WriteFile(kept, "older list");
+  WriteFile(kept + ".done", "");
+  WriteFile("Am01.txt.kdc-none", "korvidane-convert: no such file before\r\n");
+  WriteFile("Am01.txt.kdc-none.done", "");
+  WriteFile("__Am/01/\xD0\x96.dat", "x");  // Cyrillic: in neither 1250 nor 1252
+  ConvertMission("Am", "01");
+  EXPECT_EQ(std::vector<std::string>{"Neplatný název souboru v misi!"}, messages);
+  ExpectOldFilesOnly();  // the passed-over copy and mark went, with their notes
+}
+
 BOOL WINAPI MoveFailingForStubAndOldList(LPCSTR source, LPCSTR target, DWORD flags) {
   if (strstr(source, "Am01.txt.kdc-old-")) {
     SetLastError(ERROR_WRITE_FAULT);

@@ -102,6 +102,28 @@ bool MakeNoneMark(const char* name) {
   return false;
 }
 
+// A copy or mark that a conversion which worked could not remove (another program
+// held it) is passed over by a note beside it, "NAME.done": else the next
+// conversion would undo the one whose updater started. Passed over, it goes as
+// soon as it can.
+const char kDoneSuffix[] = ".done";
+
+void PassOver(const char* name) {
+  char note[kPathSize + sizeof kDoneSuffix];
+  snprintf(note, sizeof note, "%s%s", name, kDoneSuffix);
+  HANDLE file =
+      CreateFileA(note, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+}
+
+bool PassedOver(const char* name) {
+  char note[kPathSize + sizeof kDoneSuffix];
+  snprintf(note, sizeof note, "%s%s", name, kDoneSuffix);
+  if (GetFileAttributesA(note) == INVALID_FILE_ATTRIBUTES) return false;
+  if (DeleteFileA(name)) DeleteFileA(note);
+  return true;
+}
+
 // Gives target the old content a killed converter kept as kept: moved back, or
 // written into the target where a reader holds it.
 void PutBackKeptCopy(const char* kept, const char* target) {
@@ -125,8 +147,8 @@ void RecoverLeftovers(const char* target) {
   }
   // A mark of ours says there was no target: a killed converter's new one goes.
   if (!Named(name, target, kNoneSuffix)) return;
-  if (IsNoneMark(name)) {
-    DeleteFileA(target);
+  if (IsNoneMark(name) && !PassedOver(name) &&
+      (DeleteFileA(target) || GetLastError() == ERROR_FILE_NOT_FOUND)) {
     DeleteFileA(name);
   }
   // A kept copy goes back only when its content hashes to its name; anything else of
@@ -150,7 +172,7 @@ void RecoverLeftovers(const char* target) {
     }
     char kept[2 * kPathSize];
     snprintf(kept, sizeof kept, "%.*s%s", static_cast<int>(folder_length), target, found.cFileName);
-    if (ContentHashesTo(kept, hash)) PutBackKeptCopy(kept, target);
+    if (!PassedOver(kept) && ContentHashesTo(kept, hash)) PutBackKeptCopy(kept, target);
   } while (FindNextFileA(find, &found));
   FindClose(find);
 }
@@ -267,7 +289,7 @@ void EndFileReplacement(FileReplacement* file) {
   if (!file) return;
   if (file->stream) SYSTEM_CALL(fclose)(file->stream);
   if (file->temp[0]) DeleteFileA(file->temp);
-  if (file->kept[0] && !file->keep_old) DeleteFileA(file->kept);
+  if (file->kept[0] && !file->keep_old && !DeleteFileA(file->kept)) PassOver(file->kept);
   free(file);
 }
 
