@@ -231,6 +231,16 @@ TEST_F(OtherPartiesTest, OnlyAFreshCopyOfOursGoesBack) {
   EXPECT_EQ("old list", ReadFile("Am01.txt"));
   EXPECT_EQ("planted", ReadFile(".Am01.txt.old-999999-1"));
   RemoveFile(".Am01.txt.old-999999-1");
+  // Nor a link of that name, nor a second name of a file we may read.
+  WriteFile("secret", "root's own");
+  chmod("secret", 0600);
+  ASSERT_EQ(0, symlink("secret", ".Am01.txt.old-999999-3"));
+  ASSERT_EQ(0, link("secret", ".Am01.kdp.old-999999-4"));
+  EXPECT_EQ(0, ConvertMission("Am", "01"));
+  EXPECT_EQ("old list", ReadFile("Am01.txt"));
+  EXPECT_EQ("old stub", ReadFile("Am01.kdp"));
+  RemoveFile(".Am01.txt.old-999999-3");
+  RemoveFile(".Am01.kdp.old-999999-4");
 
   // nobody's converter, killed writing into root's list, left a copy only it may
   // read; root's conversion then worked. nobody's next one must not undo it.
@@ -254,6 +264,26 @@ TEST_F(OtherPartiesTest, LeftoversOfALiveConverterStay) {
   EXPECT_EQ(1, ConvertMission("Am", "01"));
   EXPECT_EQ((std::vector<std::string>{".Am01.txt.new-1-1", ".Am01.txt.old-1-2"}), Leftovers());
   EXPECT_EQ(kNewList, ReadFile("Am01.txt"));
+}
+
+// A converter killed but not yet reaped by its parent is gone all the same.
+TEST_F(OtherPartiesTest, LeftoversOfAZombieAreRepaired) {
+  pid_t child = fork();
+  if (child == 0) {
+    calls_before_kill = 1;  // the list in place, then killed before the stub
+    OverrideSystemCall("rename", reinterpret_cast<SystemCall>(RenameThenDie));
+    ConvertMission("Am", "01");
+    _exit(0);
+  }
+  char path[64];
+  snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(child));
+  ASSERT_TRUE(WaitUntil([&] { return ReadFile(path).find(") Z ") != std::string::npos; }));
+  WriteFile("__Am/01/bad\n", "x");
+  EXPECT_EQ(0, ConvertMission("Am", "01"));
+  EXPECT_EQ("old list", ReadFile("Am01.txt"));
+  EXPECT_EQ("old stub", ReadFile("Am01.kdp"));
+  EXPECT_EQ(std::vector<std::string>{}, Leftovers());
+  waitpid(child, nullptr, 0);
 }
 
 // A second converter of the same mission, in another process.

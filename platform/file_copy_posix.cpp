@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 
 #include "platform/system_calls.h"
 #include "platform/temp_names_posix.h"
@@ -36,20 +37,21 @@ bool WriteAll(int fd, const char* bytes, size_t size) {
 
 // Copies everything from one open file to the other; false on any failed read or
 // write, so that a copy cut short never counts as whole.
-bool CopyContent(int from, int to) {
+bool CopyContent(int from, int to, const char* lease) {
   char buffer[16384];
   for (;;) {
     ssize_t got = SYSTEM_CALL(read)(from, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return false;
     if (got == 0) return true;
+    if (lease) RenewLease(lease);
     if (!WriteAll(to, buffer, static_cast<size_t>(got))) return false;
   }
 }
 
 }  // namespace
 
-bool KeepCopy(const char* source, bool with_owner, char* copy) {
+bool KeepCopy(const char* source, bool with_owner, const char* kind, char* copy) {
   int from = SYSTEM_CALL(open)(source, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   struct stat status;
   if (from < 0 || fstat(from, &status) != 0) {
@@ -65,10 +67,10 @@ bool KeepCopy(const char* source, bool with_owner, char* copy) {
   if (ok && with_owner) {
     ok = fchown(to, status.st_uid, status.st_gid) == 0 && fchmod(to, status.st_mode & 07777) == 0;
   }
-  ok = ok && CopyContent(from, to);
+  ok = ok && CopyContent(from, to, nullptr);
   close(from);
   if (to >= 0) ok = close(to) == 0 && ok;
-  ok = ok && CreateBeside(source, "old", copy,
+  ok = ok && CreateBeside(source, kind, copy,
                           [&](const char* name) { return RenameNoReplace(part, name); });
   if (part[0]) {
     if (!ok) unlink(part);
@@ -77,16 +79,29 @@ bool KeepCopy(const char* source, bool with_owner, char* copy) {
   return ok;
 }
 
-bool WriteContentInto(const char* source, const char* target) {
+void RenewLease(const char* lease) {
+  struct timespec ahead[2];
+  clock_gettime(CLOCK_REALTIME, &ahead[1]);
+  ahead[1].tv_sec += 2;
+  ahead[0] = ahead[1];
+  utimensat(AT_FDCWD, lease, ahead, 0);
+}
+
+bool WriteContentInto(int from, const char* target, const char* lease) {
+  if (lseek(from, 0, SEEK_SET) != 0) return false;
+  int to = SYSTEM_CALL(open)(target, O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (to < 0) return false;
+  if (lease) RenewLease(lease);
+  bool ok = CopyContent(from, to, lease);
+  off_t end = lseek(to, 0, SEEK_CUR);
+  ok = ok && end >= 0 && ftruncate(to, end) == 0;
+  return close(to) == 0 && ok;
+}
+
+bool WriteFileInto(const char* source, const char* target, const char* lease) {
   int from = SYSTEM_CALL(open)(source, O_RDONLY | O_CLOEXEC);
   if (from < 0) return false;
-  int to = SYSTEM_CALL(open)(target, O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
-  bool ok = to >= 0 && CopyContent(from, to);
+  bool ok = WriteContentInto(from, target, lease);
   close(from);
-  if (to >= 0) {
-    off_t end = lseek(to, 0, SEEK_CUR);
-    ok = ok && end >= 0 && ftruncate(to, end) == 0;
-    ok = close(to) == 0 && ok;
-  }
   return ok;
 }

@@ -7,10 +7,14 @@
 // Moves from to the new name to, never over a file already there.
 bool RenameNoReplace(const char* from, const char* to);
 // Copies the file source into a new file beside it, complete before it takes its
-// name ".NAME.old-PID-N" (it is written as ".NAME.part-PID-N" first), into copy
+// name ".NAME.KIND-PID-N" (it is written as ".NAME.part-PID-N" first), into copy
 // (kPathSize bytes). Ours and readable by us alone, or with source's owner, group
 // and mode where it is to stand for the file. False when that cannot be done whole.
-bool KeepCopy(const char* source, bool with_owner, char* copy);
-// Writes the whole content of the file source into the existing file target, from
-// its start, and cuts what is left of the target's old content.
-bool WriteContentInto(const char* source, const char* target);
+bool KeepCopy(const char* source, bool with_owner, const char* kind, char* copy);
+// Writes all that the open file from holds, from its start, into the existing file
+// target from its start, and cuts what is left of the target's old content. While
+// it writes, lease (a kept copy's name, or NULL) keeps a time a little ahead, so
+// that a converter killed meanwhile is seen to have left the target torn.
+bool WriteContentInto(int from, const char* target, const char* lease);
+bool WriteFileInto(const char* source, const char* target, const char* lease);
+void RenewLease(const char* lease);

@@ -3,12 +3,6 @@
 
 #include "platform/system_calls.h"
 
-void Hash(unsigned long long* hash, const char* bytes, DWORD size) {
-  for (DWORD i = 0; i < size; ++i) {
-    *hash = (*hash ^ static_cast<unsigned char>(bytes[i])) * 0x100000001b3ULL;
-  }
-}
-
 BOOL Move(const char* from, const char* to, DWORD flags) {
   return SYSTEM_CALL(MoveFileExA)(from, to, flags);
 }
@@ -40,7 +34,7 @@ bool CopyContent(HANDLE from, HANDLE to, unsigned long long* hash) {
     DWORD got = 0;
     if (!SYSTEM_CALL(ReadFile)(from, buffer, sizeof buffer, &got, nullptr)) return false;
     if (got == 0) return true;
-    if (hash) Hash(hash, buffer, got);
+    if (hash) HashBytes(hash, buffer, got);
     if (to && !WriteAll(to, buffer, got)) return false;
   }
 }

@@ -5,10 +5,10 @@
 
 #include <windows.h>
 
-// 64-bit FNV-1a. A kept copy's name carries the hash of its content, which tells a
-// whole copy of ours from one cut short or a user's file of a like name.
-constexpr unsigned long long kHashStart = 0xcbf29ce484222325ULL;
-void Hash(unsigned long long* hash, const char* bytes, DWORD size);
+#include "platform/content_hash.h"
+
+// A kept copy's name carries the hash of its content, which tells a whole copy of
+// ours from one cut short or a user's file of a like name.
 bool ContentHashesTo(const char* name, unsigned long long hash);
 
 BOOL Move(const char* from, const char* to, DWORD flags);

@@ -51,7 +51,10 @@ FileLock* LockFiles(const char* folder, const char*, const char* const* targets,
     }
     usleep(20000);
   }
+  // A repair that a signal cut short would leave a target torn.
+  HoldInterruptions();
   for (size_t i = 0; i < count; ++i) RecoverLeftovers(targets[i]);
+  ReleaseInterruptions();
   return lock;
 }
 

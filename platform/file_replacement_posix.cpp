@@ -139,32 +139,24 @@ int SameTarget(const FileReplacement* one, const FileReplacement* other) {
   return strcmp(first_name, second_name) == 0 ? 1 : 0;
 }
 
-// How long writing into a target may take: while a killed converter's copy is
-// younger than that, the target counts as left by it. (A conversion by another
-// user within that time, after such a kill, would count as torn.)
-static time_t WriteLeaseSeconds(const char* content) {
-  struct stat status;
-  off_t size = stat(content, &status) == 0 ? status.st_size : 0;
-  return 2 + static_cast<time_t>(size / (10 << 20));
-}
-
 // The target is another user's, or the folder lets no one else move it: the new
 // content is written into the file, which keeps its owner, group and mode. A copy
-// of the old content, ours alone, was kept first.
+// of the old content, ours alone, was kept first; its time is kept ahead while the
+// target is written (see leftovers_posix.cpp).
 static int WriteIntoTarget(FileReplacement* file) {
-  struct timespec lease[2];
-  clock_gettime(CLOCK_REALTIME, &lease[1]);
-  lease[1].tv_sec += WriteLeaseSeconds(file->temp);
-  lease[0] = lease[1];
-  if (utimensat(AT_FDCWD, file->kept, lease, 0) != 0) return 0;
   file->in_place = true;
-  if (WriteContentInto(file->temp, file->target)) return 1;
-  if (!WriteContentInto(file->kept, file->target)) {
+  if (WriteFileInto(file->temp, file->target, file->kept)) return 1;
+  if (!WriteFileInto(file->kept, file->target, file->kept)) {
     file->keep_old = true;  // the only whole old content
     Unwatch(file->kept);
   }
   file->in_place = false;
   return 0;
+}
+
+// Keeps the old content as a copy ours alone, before writing into the target.
+static bool KeepCopyToWriteInto(FileReplacement* file) {
+  return KeepCopy(file->target, false, "old", file->kept);
 }
 
 int PrepareFilePlacement(FileReplacement* file) {
@@ -182,13 +174,13 @@ int PrepareFilePlacement(FileReplacement* file) {
   if (stat(file->temp, &fresh) != 0) return 0;
   // Renaming the new file into place would hand another user's list to us.
   file->write_in_place = fresh.st_uid != old.st_uid || fresh.st_gid != old.st_gid;
-  if (file->write_in_place) return KeepCopy(file->target, false, file->kept);
+  if (file->write_in_place) return KeepCopyToWriteInto(file);
   // The old content keeps a name of its own until the other files are in place,
   // so that it can be put back: a second link to it, else a copy standing for it.
   return CreateBeside(
              file->target, "old", file->kept,
              [&](const char* name) { return SYSTEM_CALL(link)(file->target, name) == 0; }) ||
-         KeepCopy(file->target, true, file->kept);
+         KeepCopy(file->target, true, "old", file->kept);
 }
 
 int PutFileInPlace(FileReplacement* file) {
@@ -204,12 +196,12 @@ int PutFileInPlace(FileReplacement* file) {
   unlink(file->kept);
   Unwatch(file->kept);
   file->kept[0] = '\0';
-  return KeepCopy(file->target, false, file->kept) ? WriteIntoTarget(file) : 0;
+  return KeepCopyToWriteInto(file) ? WriteIntoTarget(file) : 0;
 }
 
 int RestorePreviousFile(FileReplacement* file) {
   if (file->in_place) {
-    if (WriteContentInto(file->kept, file->target)) return 1;
+    if (WriteFileInto(file->kept, file->target, file->kept)) return 1;
   } else if (file->created) {
     if (unlink(file->target) == 0 || errno == ENOENT) return 1;
   } else if (file->kept[0]) {

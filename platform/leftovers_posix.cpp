@@ -1,6 +1,7 @@
 // What a converter killed amid replacing a file left beside it: cleared by the
 // next conversion under the lock, and an old content it had kept aside put back.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,40 +26,37 @@ bool NotLater(const struct timespec& one, const struct timespec& other) {
 }
 
 // What a killed converter kept aside is put back only when it is the converting
-// user's or the target's owner's (another user may plant any file of that name in
-// a folder others may write), and only while the target is as that converter left
-// it: changed later, by a conversion that worked, the copy is stale and goes. A
-// kept copy's time is when it was made, or later while the target is written into
-// (see WriteIntoTarget).
-void PutBackLeftover(const char* kept, bool mark, const char* target) {
+// user's own (or, for root, the target owner's), a plain file opened without
+// following a link and with no second name (another user may plant a file or a
+// link of that name in a folder others may write), and only while the target is as
+// that converter left it: changed later, by a conversion that worked, the copy is
+// stale and goes. A copy's time is when it was made, or kept a little ahead while
+// the target was written into.
+void PutBackLeftover(const char* kept, bool no_target_mark, const char* target) {
+  int fd = SYSTEM_CALL(open)(kept, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return;
   struct stat kept_status, target_status;
-  if (lstat(kept, &kept_status) != 0 || !S_ISREG(kept_status.st_mode)) return;
   bool target_there = stat(target, &target_status) == 0;
-  if (kept_status.st_uid != geteuid() &&
-      !(target_there && kept_status.st_uid == target_status.st_uid)) {
-    return;
-  }
-  if (target_there && SameFile(kept_status, target_status)) {
+  bool ours = fstat(fd, &kept_status) == 0 && S_ISREG(kept_status.st_mode) &&
+              (kept_status.st_uid == geteuid() ||
+               (geteuid() == 0 && target_there && kept_status.st_uid == target_status.st_uid));
+  if (ours && target_there && SameFile(kept_status, target_status)) {
     unlink(kept);  // killed before the new file took its place
-    return;
-  }
-  if (target_there && !NotLater(target_status.st_mtim, kept_status.st_ctim) &&
-      !NotLater(target_status.st_mtim, kept_status.st_mtim)) {
-    unlink(kept);
-    return;
-  }
-  bool put_back;
-  if (mark) {
-    put_back = !target_there || unlink(target) == 0;  // there was no target before
-  } else if (!target_there || (kept_status.st_uid == target_status.st_uid &&
-                               kept_status.st_gid == target_status.st_gid &&
+  } else if (!ours || kept_status.st_nlink != 1) {
+    // not ours: left as it is
+  } else if (target_there && !NotLater(target_status.st_mtim, kept_status.st_ctim) &&
+             !NotLater(target_status.st_mtim, kept_status.st_mtim)) {
+    unlink(kept);  // stale
+  } else if (no_target_mark) {
+    if (!target_there || unlink(target) == 0) unlink(kept);
+  } else if (!target_there || (kept_status.st_gid == target_status.st_gid &&
+                               kept_status.st_uid == target_status.st_uid &&
                                (kept_status.st_mode & 07777) == (target_status.st_mode & 07777))) {
     SYSTEM_CALL(rename)(kept, target);  // a second link, or a copy standing for it
-    return;
-  } else {
-    put_back = WriteContentInto(kept, target);  // a copy of ours alone
+  } else if (WriteContentInto(fd, target, kept)) {
+    unlink(kept);  // a copy ours alone, of another user's file
   }
-  if (put_back) unlink(kept);
+  close(fd);
 }
 
 }  // namespace
@@ -81,11 +79,14 @@ void RecoverLeftovers(const char* target) {
     if (strncmp(name, prefix, static_cast<size_t>(prefix_length)) != 0) continue;
     const char* kind = name + prefix_length;
     bool temporary = strncmp(kind, "new-", 4) == 0 || strncmp(kind, "part-", 5) == 0;
-    bool old = strncmp(kind, "old-", 4) == 0;
     bool mark = strncmp(kind, "none-", 5) == 0;
-    if (!(temporary || old || mark) || !LeftByEndedProcess(strchr(kind, '-') + 1)) continue;
+    if (!temporary && !mark && strncmp(kind, "old-", 4) != 0) continue;
     char path[2 * kPathSize];
     snprintf(path, sizeof path, "%.*s%s", static_cast<int>(folder_length), resolved, name);
+    struct stat status;
+    if (lstat(path, &status) != 0 || !LeftByEndedProcess(strchr(kind, '-') + 1, status.st_ctim)) {
+      continue;
+    }
     if (temporary) {
       unlink(path);
     } else {

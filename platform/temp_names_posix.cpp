@@ -3,6 +3,7 @@
 
 #include <signal.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -65,12 +66,49 @@ void FolderOf(const char* path, char* folder, size_t size) {
   }
 }
 
-bool LeftByEndedProcess(const char* pid_and_number) {
+// When the process of that number started, in seconds since the epoch, and whether
+// it is a zombie; false where /proc cannot tell.
+static bool ProcessStart(long pid, time_t* start, bool* zombie) {
+  char path[64];
+  snprintf(path, sizeof path, "/proc/%ld/stat", pid);
+  FILE* stat_file = fopen(path, "re");
+  if (!stat_file) return false;
+  char line[1024];
+  bool read = fgets(line, sizeof line, stat_file) != nullptr;
+  fclose(stat_file);
+  const char* after_name = read ? strrchr(line, ')') : nullptr;
+  char state = 0;
+  unsigned long long ticks = 0;
+  // After the name: state, then 18 fields, then the start time in clock ticks.
+  if (!after_name || sscanf(after_name + 1,
+                            " %c %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s "
+                            "%*s %*s %llu",
+                            &state, &ticks) != 2) {
+    return false;
+  }
+  FILE* system = fopen("/proc/stat", "re");
+  if (!system) return false;
+  unsigned long long boot = 0;
+  while (fgets(line, sizeof line, system) && sscanf(line, "btime %llu", &boot) != 1) {
+  }
+  fclose(system);
+  long per_second = sysconf(_SC_CLK_TCK);
+  if (boot == 0 || per_second <= 0) return false;
+  *start = static_cast<time_t>(boot + ticks / static_cast<unsigned long long>(per_second));
+  *zombie = state == 'Z';
+  return true;
+}
+
+bool LeftByEndedProcess(const char* pid_and_number, const struct timespec& made) {
   char* end = nullptr;
   long pid = strtol(pid_and_number, &end, 10);
   if (pid <= 0 || !end || *end != '-') return false;
   if (pid == getpid()) return true;  // an earlier process of our number
-  return kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+  if (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) return true;
+  time_t start;
+  bool zombie;
+  if (!ProcessStart(pid, &start, &zombie)) return false;  // alive, as far as we can tell
+  return zombie || start > made.tv_sec + 1;               // a later process of the same number
 }
 
 unsigned NextNameNumber() {

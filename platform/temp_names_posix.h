@@ -2,6 +2,7 @@
 // removal when a signal ends the program, in the manner of git's tempfile.
 #pragma once
 
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,8 +24,9 @@ void Unwatch(char* name);
 
 // The folder of path, "." for a bare name.
 void FolderOf(const char* path, char* folder, size_t size);
-// Whether a name's "PID-N" part (after "KIND-") is that of a process that is gone.
-bool LeftByEndedProcess(const char* pid_and_number);
+// Whether a name's "PID-N" part (after "KIND-") is that of a process that is gone:
+// none has that number, or only a zombie, or one started after the file was made.
+bool LeftByEndedProcess(const char* pid_and_number, const struct timespec& made);
 unsigned NextNameNumber();
 
 // Makes a file of a new name beside path's file with create(name), which fails with
