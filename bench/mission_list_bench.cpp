@@ -146,11 +146,12 @@ static int MeasureWholeProcess(const char* folder, const char* program, const ch
     }
   }
   double ours = Median(times[0], kRounds), theirs = Median(times[1], kRounds);
-  printf("%s, whole process (sh -c \"printf 'Am 01\\n' | PROGRAM\", median of %d, alternating):\n"
-         "  korvidane-convert %.1f ms; plain readdir and fprintf program %.1f ms (ratio %.2f)\n"
-         "  (korvidane-convert also starts the folder's vozedudo.exe, a script that exits at "
-         "once, and does not wait for it; the plain program starts no updater)\n",
-         folder, kRounds, ours, theirs, ours / theirs);
+  printf(
+      "%s, whole process (sh -c \"printf 'Am 01\\n' | PROGRAM\", median of %d, alternating):\n"
+      "  korvidane-convert %.1f ms; plain readdir and fprintf program %.1f ms (ratio %.2f)\n"
+      "  (korvidane-convert also starts the folder's vozedudo.exe, a script that exits at "
+      "once, and does not wait for it; the plain program starts no updater)\n",
+      folder, kRounds, ours, theirs, ours / theirs);
   return 0;
 }
 

@@ -16,30 +16,23 @@
 #include <vector>
 
 #include "convert/convert.h"
+#include "convert/replacement_test.h"
 #include "platform/platform.h"
 #include "tests/test_folder.h"
 
 namespace {
 
-const std::string kNewList = " Am01.kdp\r\nmissions\\__Am\\01\\mapa.dat#__Am\\01\\mapa.dat\r\n";
 const uid_t kNobody = 65534;
 
-class OtherPartiesTest : public GameFolderTest {
+class OtherPartiesTest : public ReplacementTest {
  protected:
   void SetUp() override {
-    GameFolderTest::SetUp();
-    MakeFolder("__Am/01");
-    WriteFile("__Am/01/mapa.dat", "x");
-    WriteFile("Am01.txt", "old list");
-    WriteFile("Am01.kdp", "old stub");
+    ReplacementTest::SetUp();
     WriteFile("release", "");  // the stand-in updater ends at once
-    InstallStandInUpdater();
   }
   void TearDown() override {
-    for (const char* call : {"readdir", "rename", "link", "linkat", "write", "fclose", "open"}) {
-      OverrideSystemCall(call, nullptr);
-    }
-    GameFolderTest::TearDown();
+    for (const char* call : {"linkat", "write"}) OverrideSystemCall(call, nullptr);
+    ReplacementTest::TearDown();
   }
   static int ConvertedWithoutMessage() {
     return ConvertMission("Am", "01") && messages.empty() ? 0 : 1;
@@ -140,19 +133,6 @@ int LinkatThenDie(int from_folder, const char* from, int to_folder, const char* 
   CountOrDie();
   return reinterpret_cast<int (*)(int, const char*, int, const char*, int)>(
       RealSystemCall("linkat"))(from_folder, from, to_folder, to, flags);
-}
-
-int LinkFailing(const char*, const char*) {
-  errno = EPERM;  // as on a file system without hard links
-  return -1;
-}
-int OpenWithoutUnnamedFiles(const char* name, int flags, ...) {
-  if ((flags & O_TMPFILE) == O_TMPFILE) {
-    errno = EOPNOTSUPP;
-    return -1;
-  }
-  return reinterpret_cast<int (*)(const char*, int, ...)>(RealSystemCall("open"))(name, flags,
-                                                                                  0666);
 }
 
 TEST_F(OtherPartiesTest, KillAtAnyStepIsRepairedByTheNextConversion) {

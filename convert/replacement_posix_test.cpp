@@ -72,14 +72,6 @@ dirent* ReaddirSlowly(DIR* folder) {
   if (entries > 20) usleep(20000);
   return reinterpret_cast<decltype(&readdir)>(RealSystemCall("readdir"))(folder);
 }
-int OpenWithoutUnnamedFiles(const char* name, int flags, ...) {
-  if ((flags & O_TMPFILE) == O_TMPFILE) {
-    errno = EOPNOTSUPP;
-    return -1;
-  }
-  return reinterpret_cast<int (*)(const char*, int, ...)>(RealSystemCall("open"))(name, flags,
-                                                                                  0666);
-}
 
 TEST_F(ReplacementTest, SignalMidwayLeavesNoTemporaryFile) {
   for (int i = 0; i < 300; ++i) WriteFile("__Am/01/part" + std::to_string(i), "x");

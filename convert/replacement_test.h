@@ -133,6 +133,14 @@ inline int LinkFailing(const char*, const char*) {
   errno = EPERM;  // as on a file system without hard links
   return -1;
 }
+inline int OpenWithoutUnnamedFiles(const char* name, int flags, ...) {
+  if ((flags & O_TMPFILE) == O_TMPFILE) {
+    errno = EOPNOTSUPP;
+    return -1;
+  }
+  return reinterpret_cast<int (*)(const char*, int, ...)>(RealSystemCall("open"))(name, flags,
+                                                                                  0666);
+}
 inline const char kNextEntry[] = "readdir";
 inline const char kCloseScan[] = "closedir";
 inline const char kMove[] = "rename";
