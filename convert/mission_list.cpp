@@ -25,7 +25,8 @@ static int WriteEntries(FolderScan* scan, FILE* list, const char* campaign, cons
     return kMissionListNotWritten;
   }
   const char kHead[] = "missions\\";
-  char line[2 * 1024 + 2 * sizeof place + sizeof kHead];
+  constexpr size_t kLongestName = 1024;  // no platform's folder gives a longer one
+  char line[2 * kLongestName + 2 * sizeof place + sizeof kHead];
   for (;;) {
     const char* entry;
     switch (NextFolderEntry(scan, &entry)) {
@@ -39,7 +40,7 @@ static int WriteEntries(FolderScan* scan, FILE* list, const char* campaign, cons
         return kMissionEntryNameInvalid;
     }
     size_t length = strlen(entry);
-    if (length > 1024) return kMissionEntryNameInvalid;  // no file system gives one
+    if (length > kLongestName) return kMissionEntryNameInvalid;
     char* end = Put(line, kHead, sizeof kHead - 1);
     end = Put(end, place, static_cast<size_t>(place_length));
     end = Put(end, entry, length);
