@@ -59,9 +59,8 @@ FileLock* LockMissionFiles(const char* campaign, const char* mission, char* mess
     snprintf(message, kMessageSize, "Soubor %s brání převodu mise: přejmenujte ho nebo ho smažte.",
              lock_name);
   } else {
-    snprintf(message, kMessageSize,
-             "Misi %s%s právě převádí jiné okno. Zkuste to znovu, až převod skončí.", campaign,
-             mission);
+    snprintf(message, kMessageSize, "%s",
+             "Jiné okno právě převádí misi v této složce hry. Zkuste to znovu, až převod skončí.");
   }
   return nullptr;
 }

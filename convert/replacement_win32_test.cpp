@@ -172,9 +172,10 @@ TEST_F(ReplacementTest, SecondConverterWaitsForTheLockThenConverts) {
   ULONGLONG start = GetTickCount64();
   EXPECT_EQ(0, ConvertMission("Am", "01"));
   EXPECT_GE(GetTickCount64() - start, static_cast<ULONGLONG>(kMissionBusyWaitMs) - 100);
-  EXPECT_EQ((std::vector<std::string>{
-                "Misi Am01 právě převádí jiné okno. Zkuste to znovu, až převod skončí."}),
-            messages);
+  EXPECT_EQ(
+      (std::vector<std::string>{
+          "Jiné okno právě převádí misi v této složce hry. Zkuste to znovu, až převod skončí."}),
+      messages);
   EXPECT_EQ("old list", ReadFile("Am01.txt"));
   EXPECT_EQ("old stub", ReadFile("Am01.kdp"));
   CloseHandle(held);

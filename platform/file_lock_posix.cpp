@@ -1,12 +1,11 @@
-// The lock between converters: flock on the mission folder itself, so that no lock
-// file is left, converters of other missions go on, and the system releases it
-// when a holder is killed. Without the folder nothing is written: no lock is needed.
+// The lock between converters: flock on the game folder itself, so that no lock
+// file is left, and the system releases it when a holder is killed. (The mission
+// folder would let other missions go on, but it may be replaced meanwhile.)
 #include <fcntl.h>
 #include <sys/file.h>
 #include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -25,15 +24,12 @@ static long MillisecondsNow() {
   return now.tv_sec * 1000L + now.tv_nsec / 1000000L;
 }
 
-FileLock* LockFiles(const char* folder, const char*, const char* const* targets, size_t count,
-                    int wait_ms, bool* name_taken) {
+FileLock* LockFiles(const char*, const char*, const char* const* targets, size_t count, int wait_ms,
+                    bool* name_taken) {
   *name_taken = false;  // no lock file here
   FileLock* lock = static_cast<FileLock*>(calloc(1, sizeof(FileLock)));
   if (!lock) return nullptr;
-  char path[256];
-  snprintf(path, sizeof path, "%s", folder);
-  std::replace(path, path + strlen(path), '\\', '/');
-  lock->folder = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  lock->folder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   long deadline = MillisecondsNow() + wait_ms;
   while (lock->folder >= 0 && flock(lock->folder, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) continue;

@@ -68,7 +68,7 @@ check "CTIMNE.txt names what it explains" \
   sh -c 'for w in "$@"; do grep -qF "$w" "$0" || exit 1; done' "$txt" \
     vozedudo.exe __Am __Ru "Proveď převod" Esc "Mise neexistuje!" "nelze zapsat!" \
     "Složku mise nelze přečíst!" "Neplatný název souboru v misi!" \
-    "Program vozedudo.exe nelze spustit!" "Misi Am01 právě převádí jiné okno." \
+    "Program vozedudo.exe nelze spustit!" "Jiné okno právě převádí misi v této složce hry." \
     "Ani Am01.txt se nepodařilo vrátit"
 
 echo "$failures failed"
