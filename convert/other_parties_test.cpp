@@ -246,6 +246,38 @@ TEST_F(OtherPartiesTest, LeftoversOfALiveConverterStay) {
   EXPECT_EQ(kNewList, ReadFile("Am01.txt"));
 }
 
+// Another user of a folder without the sticky bit may rename a new file once it has
+// its name, and put a link to the converting user's own secret in its place.
+int LinkatThenSwap(int from_folder, const char* from, int to_folder, const char* to, int flags) {
+  int linked = reinterpret_cast<int (*)(int, const char*, int, const char*, int)>(
+      RealSystemCall("linkat"))(from_folder, from, to_folder, to, flags);
+  std::string moved = std::string(to) + ".moved";
+  if (linked == 0 && (rename(to, moved.c_str()) != 0 || symlink("secret", to) != 0)) _exit(91);
+  return linked;
+}
+
+TEST_F(OtherPartiesTest, NewFileSwappedByAnotherUserIsNotRead) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as two users";
+  chmod(".", 0777);
+  chmod("Am01.txt", 0666);
+  chmod("Am01.kdp", 0666);
+  WriteFile("secret", "nobody's own");
+  ASSERT_EQ(0, chown("secret", kNobody, kNobody));
+  chmod("secret", 0600);
+  // Written into root's list by nobody: from the file itself, not its name.
+  EXPECT_EQ(0, InChild(true, [] {
+              OverrideSystemCall("linkat", reinterpret_cast<SystemCall>(LinkatThenSwap));
+              return ConvertedWithoutMessage();
+            }));
+  EXPECT_EQ(kNewList, ReadFile("Am01.txt"));
+  // Renamed into place: refused, as its name no longer names it.
+  WriteFile("Am01.txt", "old list");
+  ASSERT_TRUE(OverrideSystemCall("linkat", reinterpret_cast<SystemCall>(LinkatThenSwap)));
+  EXPECT_EQ(0, ConvertMission("Am", "01"));
+  EXPECT_EQ(std::vector<std::string>{"Soubor Am01.txt nelze zapsat!"}, messages);
+  EXPECT_EQ("old list", ReadFile("Am01.txt"));
+}
+
 // A converter killed but not yet reaped by its parent is gone all the same.
 TEST_F(OtherPartiesTest, LeftoversOfAZombieAreRepaired) {
   pid_t child = fork();

@@ -52,9 +52,10 @@ bool CopyContent(int from, int to, const char* lease) {
 }  // namespace
 
 bool KeepCopy(const char* source, bool with_owner, const char* kind, char* copy) {
-  int from = SYSTEM_CALL(open)(source, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  // Not a pipe put in the target's place meanwhile: it would never answer.
+  int from = SYSTEM_CALL(open)(source, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   struct stat status;
-  if (from < 0 || fstat(from, &status) != 0) {
+  if (from < 0 || fstat(from, &status) != 0 || !S_ISREG(status.st_mode)) {
     if (from >= 0) close(from);
     return false;
   }
@@ -84,13 +85,17 @@ void RenewLease(const char* lease) {
   clock_gettime(CLOCK_REALTIME, &ahead[1]);
   ahead[1].tv_sec += 2;
   ahead[0] = ahead[1];
-  utimensat(AT_FDCWD, lease, ahead, 0);
+  utimensat(AT_FDCWD, lease, ahead, AT_SYMLINK_NOFOLLOW);
 }
 
 bool WriteContentInto(int from, const char* target, const char* lease) {
   if (lseek(from, 0, SEEK_SET) != 0) return false;
-  int to = SYSTEM_CALL(open)(target, O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (to < 0) return false;
+  int to = SYSTEM_CALL(open)(target, O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  struct stat status;
+  if (to < 0 || fstat(to, &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (to >= 0) close(to);
+    return false;
+  }
   if (lease) RenewLease(lease);
   bool ok = CopyContent(from, to, lease);
   off_t end = lseek(to, 0, SEEK_CUR);
@@ -99,8 +104,14 @@ bool WriteContentInto(int from, const char* target, const char* lease) {
 }
 
 bool WriteFileInto(const char* source, const char* target, const char* lease) {
-  int from = SYSTEM_CALL(open)(source, O_RDONLY | O_CLOEXEC);
-  if (from < 0) return false;
+  int from = SYSTEM_CALL(open)(source, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  struct stat status;
+  // Only a copy of our own: another user of the folder may have put one there.
+  if (from < 0 || fstat(from, &status) != 0 || !S_ISREG(status.st_mode) ||
+      status.st_uid != geteuid()) {
+    if (from >= 0) close(from);
+    return false;
+  }
   bool ok = WriteContentInto(from, target, lease);
   close(from);
   return ok;

@@ -16,5 +16,7 @@ bool KeepCopy(const char* source, bool with_owner, const char* kind, char* copy)
 // it writes, lease (a kept copy's name, or NULL) keeps a time a little ahead, so
 // that a converter killed meanwhile is seen to have left the target torn.
 bool WriteContentInto(int from, const char* target, const char* lease);
+// The same from a copy of our own named source. Neither follows a link, nor waits
+// on a pipe: only a plain file is read or written.
 bool WriteFileInto(const char* source, const char* target, const char* lease);
 void RenewLease(const char* lease);

@@ -33,6 +33,8 @@ struct FileReplacement {
   bool write_in_place;     // the target is another user's: its content is overwritten
   bool in_place;           // the new content went into the target itself
   bool keep_old;           // the old content could not be put back: its name stays
+  int content;             // the new content, read through this and not by its name,
+                           // which another user of the folder may rename; -1: none
 };
 
 namespace {
@@ -48,6 +50,7 @@ bool SameFile(const struct stat& one, const struct stat& other) {
 FileReplacement* BeginFileReplacement(const char* target) {
   FileReplacement* file = static_cast<FileReplacement*>(calloc(1, sizeof(FileReplacement)));
   if (!file) return nullptr;
+  file->content = -1;
   // Through a symbolic link the file it names is replaced, and the link stays.
   if (!ResolvePermittedLinks(target, file->target)) {
     free(file);
@@ -60,12 +63,12 @@ FileReplacement* BeginFileReplacement(const char* target) {
   FolderOf(file->target, folder, sizeof folder);
   int fd = -1;
   if (ProcFileSystemPresent()) {
-    fd = SYSTEM_CALL(open)(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    fd = SYSTEM_CALL(open)(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
   }
   if (fd < 0) {
     // No such files here: a named temporary, removed on failure and on a signal.
     CreateBeside(file->target, "new", file->temp, [&](const char* name) {
-      fd = SYSTEM_CALL(open)(name, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+      fd = SYSTEM_CALL(open)(name, O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0666);
       return fd >= 0;
     });
   }
@@ -99,9 +102,18 @@ int FinishFileContent(FileReplacement* file) {
       return SYSTEM_CALL(linkat)(AT_FDCWD, self, AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0;
     });
   }
-  ok = SYSTEM_CALL(fclose)(file->stream) == 0 && ok;
+  file->content = ok ? dup(fileno(file->stream)) : -1;
+  ok = SYSTEM_CALL(fclose)(file->stream) == 0 && ok && file->content >= 0;
   file->stream = nullptr;
   return ok ? 1 : 0;
+}
+
+// The new content's name still names it: another user of a folder without the
+// sticky bit may have put something else there.
+static bool StillOurContent(const FileReplacement* file) {
+  struct stat named, content;
+  return lstat(file->temp, &named) == 0 && fstat(file->content, &content) == 0 &&
+         named.st_dev == content.st_dev && named.st_ino == content.st_ino;
 }
 
 int TargetIsReplaceable(const FileReplacement* file) {
@@ -145,7 +157,7 @@ int SameTarget(const FileReplacement* one, const FileReplacement* other) {
 // target is written (see leftovers_posix.cpp).
 static int WriteIntoTarget(FileReplacement* file) {
   file->in_place = true;
-  if (WriteFileInto(file->temp, file->target, file->kept)) return 1;
+  if (WriteContentInto(file->content, file->target, file->kept)) return 1;
   if (!WriteFileInto(file->kept, file->target, file->kept)) {
     file->keep_old = true;  // the only whole old content
     Unwatch(file->kept);
@@ -171,7 +183,7 @@ int PrepareFilePlacement(FileReplacement* file) {
     });
   }
   struct stat fresh;
-  if (stat(file->temp, &fresh) != 0) return 0;
+  if (fstat(file->content, &fresh) != 0) return 0;
   // Renaming the new file into place would hand another user's list to us.
   file->write_in_place = fresh.st_uid != old.st_uid || fresh.st_gid != old.st_gid;
   if (file->write_in_place) return KeepCopyToWriteInto(file);
@@ -185,6 +197,7 @@ int PrepareFilePlacement(FileReplacement* file) {
 
 int PutFileInPlace(FileReplacement* file) {
   if (file->write_in_place) return WriteIntoTarget(file);
+  if (!StillOurContent(file)) return 0;
   if (SYSTEM_CALL(rename)(file->temp, file->target) == 0) {
     Unwatch(file->temp);
     file->temp[0] = '\0';
@@ -222,6 +235,7 @@ int RestorePreviousFile(FileReplacement* file) {
 void EndFileReplacement(FileReplacement* file) {
   if (!file) return;
   if (file->stream) SYSTEM_CALL(fclose)(file->stream);
+  if (file->content >= 0) close(file->content);
   if (file->temp[0]) unlink(file->temp);
   if (file->kept[0] && !file->keep_old) unlink(file->kept);
   Unwatch(file->temp);

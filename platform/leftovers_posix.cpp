@@ -42,8 +42,10 @@ void PutBackLeftover(const char* kept, bool no_target_mark, const char* target) 
                (geteuid() == 0 && target_there && kept_status.st_uid == target_status.st_uid));
   if (ours && target_there && SameFile(kept_status, target_status)) {
     unlink(kept);  // killed before the new file took its place
-  } else if (!ours || kept_status.st_nlink != 1) {
+  } else if (!ours) {
     // not ours: left as it is
+  } else if (kept_status.st_nlink != 1) {
+    unlink(kept);  // a file of other names too: not to be put back, but none is lost
   } else if (target_there && !NotLater(target_status.st_mtim, kept_status.st_ctim) &&
              !NotLater(target_status.st_mtim, kept_status.st_mtim)) {
     unlink(kept);  // stale
