@@ -200,6 +200,14 @@ TEST_F(ReplacementTest, SecondConverterWaitsForTheLockThenConverts) {
                 "Soubor Am01.kdc-lock brání převodu mise: přejmenujte ho nebo ho smažte."}),
             messages);
   EXPECT_EQ("mine", ReadFile("Am01.kdc-lock"));
+  // A folder of that name is named too, at once.
+  RemoveFile("Am01.kdc-lock");
+  MakeFolder("Am01.kdc-lock");
+  messages.clear();
+  EXPECT_EQ(0, ConvertMission("Am", "01"));
+  EXPECT_EQ((std::vector<std::string>{
+                "Soubor Am01.kdc-lock brání převodu mise: přejmenujte ho nebo ho smažte."}),
+            messages);
 }
 }  // namespace
 #endif

@@ -68,7 +68,10 @@ FileLock* LockFiles(const char*, const char* lock_name, const char* const* targe
     }
     DWORD error = GetLastError();
     LeftLock left = kHeld;
-    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
+    DWORD attributes = GetFileAttributesA(lock_name);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      left = kNotOurs;  // a folder of that name
+    } else if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
       left = TakeOverLeftLock(lock_name, &lock->file);
     } else if (!HeldByAnother(error)) {
       // A folder that takes no new file: one converter alone is still safe, and the

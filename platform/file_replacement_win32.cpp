@@ -244,6 +244,12 @@ int PrepareFilePlacement(FileReplacement* file) {
     file->kept[0] = '\0';
     return 0;
   }
+  // A mark the repair could not act on (the list was held) would undo this
+  // conversion later: the old content is kept now, in its stead.
+  char mark[kPathSize];
+  if (Named(mark, file->target, kNoneSuffix) && IsNoneMark(mark) && !DeleteFileA(mark)) {
+    PassOver(mark);
+  }
   // A hidden or system file stays so, and so does its copy.
   const DWORD carried =
       FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
