@@ -198,6 +198,15 @@ TEST_F(OtherPartiesTest, KillAtAnyStepIsRepairedByTheNextConversion) {
   }
 }
 
+// A leftover's name as a converter of that process number gives it, about the file
+// target is now.
+std::string LeftoverName(const char* target, const char* kind, const char* pid_and_number) {
+  struct stat status;
+  if (stat(target, &status) != 0) return "?";
+  return std::string(".") + target + "." + kind + "." + std::to_string(status.st_ino) + "-" +
+         pid_and_number;
+}
+
 // A failed conversion must leave the list as it is, whatever lies beside it.
 TEST_F(OtherPartiesTest, OnlyAFreshCopyOfOursGoesBack) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to act as two users";
@@ -205,44 +214,56 @@ TEST_F(OtherPartiesTest, OnlyAFreshCopyOfOursGoesBack) {
   chmod("Am01.txt", 0666);
   WriteFile("__Am/01/bad\n", "x");  // each conversion below fails
   // Another user plants a "kept copy" of a converter that is gone.
-  WriteFile(".Am01.txt.old-999999-1", "planted");
-  ASSERT_EQ(0, chown(".Am01.txt.old-999999-1", kNobody, kNobody));
+  const std::string planted = LeftoverName("Am01.txt", "old", "999999-1");
+  WriteFile(planted, "planted");
+  ASSERT_EQ(0, chown(planted.c_str(), kNobody, kNobody));
   EXPECT_EQ(0, ConvertMission("Am", "01"));
   EXPECT_EQ("old list", ReadFile("Am01.txt"));
-  EXPECT_EQ("planted", ReadFile(".Am01.txt.old-999999-1"));
-  RemoveFile(".Am01.txt.old-999999-1");
+  EXPECT_EQ("planted", ReadFile(planted));
+  RemoveFile(planted);
   // Nor a link of that name, nor a second name of a file we may read.
   WriteFile("secret", "root's own");
   chmod("secret", 0600);
-  ASSERT_EQ(0, symlink("secret", ".Am01.txt.old-999999-3"));
-  ASSERT_EQ(0, link("secret", ".Am01.kdp.old-999999-4"));
+  ASSERT_EQ(0, symlink("secret", LeftoverName("Am01.txt", "over", "999999-3").c_str()));
+  ASSERT_EQ(0, link("secret", LeftoverName("Am01.kdp", "over", "999999-4").c_str()));
   EXPECT_EQ(0, ConvertMission("Am", "01"));
   EXPECT_EQ("old list", ReadFile("Am01.txt"));
   EXPECT_EQ("old stub", ReadFile("Am01.kdp"));
-  RemoveFile(".Am01.txt.old-999999-3");
-  RemoveFile(".Am01.kdp.old-999999-4");
+  EXPECT_EQ("root's own", ReadFile("secret"));
+  RemoveFile(LeftoverName("Am01.txt", "over", "999999-3"));
 
   // nobody's converter, killed writing into root's list, left a copy only it may
   // read; root's conversion then worked. nobody's next one must not undo it.
-  WriteFile(".Am01.txt.old-999999-2", "old list");
-  ASSERT_EQ(0, chown(".Am01.txt.old-999999-2", kNobody, kNobody));
-  chmod(".Am01.txt.old-999999-2", 0600);
-  struct timespec long_ago[2] = {{time(nullptr) - 60, 0}, {time(nullptr) - 60, 0}};
-  ASSERT_EQ(0, utimensat(AT_FDCWD, ".Am01.txt.old-999999-2", long_ago, 0));
+  const std::string copy = LeftoverName("Am01.txt", "over", "999999-2");
+  WriteFile(copy, "old list");
+  ASSERT_EQ(0, chown(copy.c_str(), kNobody, kNobody));
+  chmod(copy.c_str(), 0600);
   RemoveFile("__Am/01/bad\n");
   EXPECT_EQ(1, ConvertMission("Am", "01"));
   WriteFile("__Am/01/bad\n", "x");
   EXPECT_EQ(1, InChild(true, ConvertedWithoutMessage));
   EXPECT_EQ(kNewList, ReadFile("Am01.txt"));
   EXPECT_EQ(std::vector<std::string>{}, Leftovers());  // a stale copy goes
+
+  // A first conversion killed between its files marked its list; the user then put
+  // a list of their own there, an old one by its time: it stays.
+  WriteFile(LeftoverName("Am01.txt", "none", "999999-5"), "");
+  WriteFile("mine.txt", "my own list");
+  struct timespec long_ago[2] = {{1700000000, 0}, {1700000000, 0}};
+  ASSERT_EQ(0, utimensat(AT_FDCWD, "mine.txt", long_ago, 0));
+  ASSERT_EQ(0, rename("mine.txt", "Am01.txt"));
+  EXPECT_EQ(0, ConvertMission("Am", "01"));
+  EXPECT_EQ("my own list", ReadFile("Am01.txt"));
+  EXPECT_EQ(std::vector<std::string>{}, Leftovers());
 }
 
 TEST_F(OtherPartiesTest, LeftoversOfALiveConverterStay) {
   // Process 1 is alive; a name it could have made is not ours to clear.
   WriteFile(".Am01.txt.new-1-1", "another converter's");
-  WriteFile(".Am01.txt.old-1-2", "another converter's");
+  const std::string kept = LeftoverName("Am01.txt", "old", "1-2");
+  WriteFile(kept, "another converter's");
   EXPECT_EQ(1, ConvertMission("Am", "01"));
-  EXPECT_EQ((std::vector<std::string>{".Am01.txt.new-1-1", ".Am01.txt.old-1-2"}), Leftovers());
+  EXPECT_EQ((std::vector<std::string>{".Am01.txt.new-1-1", kept}), Leftovers());
   EXPECT_EQ(kNewList, ReadFile("Am01.txt"));
 }
 

@@ -56,7 +56,7 @@ TEST_F(ReplacementTest, OldListThatCannotBePutBackKeepsAName) {
             messages);
   std::vector<std::string> names = ListFolder(".");
   ASSERT_EQ(5u, names.size());
-  EXPECT_EQ(0u, names[0].rfind(".Am01.txt.old-", 0)) << names[0];
+  EXPECT_EQ(0u, names[0].rfind(".Am01.txt.old.", 0)) << names[0];
   EXPECT_EQ("old list", ReadFile(names[0]));
 }
 

@@ -123,7 +123,7 @@ inline int RenameFailingForStub(const char* source, const char* target) {
   return reinterpret_cast<decltype(&rename)>(RealSystemCall("rename"))(source, target);
 }
 inline int RenameFailingForStubAndOldList(const char* source, const char* target) {
-  if (strstr(source, ".Am01.txt.old-")) {
+  if (strstr(source, ".Am01.txt.old.")) {
     errno = EIO;
     return -1;
   }

@@ -166,33 +166,48 @@ static int WriteIntoTarget(FileReplacement* file) {
   return 0;
 }
 
+// What a killed converter left names the file it is about: ".NAME.old.INODE-PID-N"
+// the new file that took the target's place, ".NAME.over.INODE-..." the target it
+// writes into, ".NAME.none.INODE-..." the new file where there was none. A later
+// conversion, or the user's own file put there, is another file (see
+// leftovers_posix.cpp).
+static void KindFor(const char* kind, const struct stat& file, char* name, size_t size) {
+  snprintf(name, size, "%s.%llu", kind, static_cast<unsigned long long>(file.st_ino));
+}
+
 // Keeps the old content as a copy ours alone, before writing into the target.
 static bool KeepCopyToWriteInto(FileReplacement* file) {
-  return KeepCopy(file->target, false, "old", file->kept);
+  struct stat target;
+  char kind[32];
+  if (stat(file->target, &target) != 0) return false;
+  KindFor("over", target, kind, sizeof kind);
+  return KeepCopy(file->target, false, kind, file->kept);
 }
 
 int PrepareFilePlacement(FileReplacement* file) {
   if (file->temp[0] == '\0') return 0;
-  struct stat old;
+  struct stat old, fresh;
+  if (fstat(file->content, &fresh) != 0) return 0;
+  char kind[32];
   file->created = lstat(file->target, &old) != 0;
   if (file->created) {
     // A mark that there was none, so that a kill between the two files is undone.
-    return CreateBeside(file->target, "none", file->kept, [&](const char* name) {
+    KindFor("none", fresh, kind, sizeof kind);
+    return CreateBeside(file->target, kind, file->kept, [&](const char* name) {
       int mark = SYSTEM_CALL(open)(name, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
       return mark >= 0 && close(mark) == 0;
     });
   }
-  struct stat fresh;
-  if (fstat(file->content, &fresh) != 0) return 0;
   // Renaming the new file into place would hand another user's list to us.
   file->write_in_place = fresh.st_uid != old.st_uid || fresh.st_gid != old.st_gid;
   if (file->write_in_place) return KeepCopyToWriteInto(file);
   // The old content keeps a name of its own until the other files are in place,
   // so that it can be put back: a second link to it, else a copy standing for it.
+  KindFor("old", fresh, kind, sizeof kind);
   return CreateBeside(
-             file->target, "old", file->kept,
+             file->target, kind, file->kept,
              [&](const char* name) { return SYSTEM_CALL(link)(file->target, name) == 0; }) ||
-         KeepCopy(file->target, true, "old", file->kept);
+         KeepCopy(file->target, true, kind, file->kept);
 }
 
 int PutFileInPlace(FileReplacement* file) {

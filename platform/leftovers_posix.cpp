@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/file_copy_posix.h"
@@ -25,14 +26,17 @@ bool NotLater(const struct timespec& one, const struct timespec& other) {
   return one.tv_sec < other.tv_sec || (one.tv_sec == other.tv_sec && one.tv_nsec <= other.tv_nsec);
 }
 
+enum LeftoverKind { kKeptOld, kKeptToWriteInto, kNoTargetMark };
+
 // What a killed converter kept aside is put back only when it is the converting
 // user's own (or, for root, the target owner's), a plain file opened without
-// following a link and with no second name (another user may plant a file or a
-// link of that name in a folder others may write), and only while the target is as
-// that converter left it: changed later, by a conversion that worked, the copy is
-// stale and goes. A copy's time is when it was made, or kept a little ahead while
-// the target was written into.
-void PutBackLeftover(const char* kept, bool no_target_mark, const char* target) {
+// following a link (another user may plant a file or a link of that name in a
+// folder others may write), and only while the target is the file that converter
+// left: its new file (the inode in the leftover's name), or the target it wrote
+// into, unchanged since (its change time not past the copy's time, which was kept a
+// little ahead while it wrote). Else the leftover is stale and goes.
+void PutBackLeftover(const char* kept, LeftoverKind kind, unsigned long long inode,
+                     const char* target) {
   int fd = SYSTEM_CALL(open)(kept, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return;
   struct stat kept_status, target_status;
@@ -40,20 +44,22 @@ void PutBackLeftover(const char* kept, bool no_target_mark, const char* target) 
   bool ours = fstat(fd, &kept_status) == 0 && S_ISREG(kept_status.st_mode) &&
               (kept_status.st_uid == geteuid() ||
                (geteuid() == 0 && target_there && kept_status.st_uid == target_status.st_uid));
+  bool left_by_it = target_there && target_status.st_ino == inode;
+  if (kind == kKeptToWriteInto) {
+    left_by_it = left_by_it && (NotLater(target_status.st_ctim, kept_status.st_ctim) ||
+                                NotLater(target_status.st_ctim, kept_status.st_mtim));
+  }
   if (ours && target_there && SameFile(kept_status, target_status)) {
     unlink(kept);  // killed before the new file took its place
   } else if (!ours) {
     // not ours: left as it is
-  } else if (kept_status.st_nlink != 1) {
-    unlink(kept);  // a file of other names too: not to be put back, but none is lost
-  } else if (target_there && !NotLater(target_status.st_mtim, kept_status.st_ctim) &&
-             !NotLater(target_status.st_mtim, kept_status.st_mtim)) {
-    unlink(kept);  // stale
-  } else if (no_target_mark) {
-    if (!target_there || unlink(target) == 0) unlink(kept);
-  } else if (!target_there || (kept_status.st_gid == target_status.st_gid &&
-                               kept_status.st_uid == target_status.st_uid &&
-                               (kept_status.st_mode & 07777) == (target_status.st_mode & 07777))) {
+  } else if (kept_status.st_nlink != 1 || !left_by_it) {
+    unlink(kept);  // stale, or a file of other names too: none is lost
+  } else if (kind == kNoTargetMark) {
+    if (unlink(target) == 0) unlink(kept);  // there was no target before
+  } else if (kind == kKeptOld && kept_status.st_gid == target_status.st_gid &&
+             kept_status.st_uid == target_status.st_uid &&
+             (kept_status.st_mode & 07777) == (target_status.st_mode & 07777)) {
     SYSTEM_CALL(rename)(kept, target);  // a second link, or a copy standing for it
   } else if (WriteContentInto(fd, target, kept)) {
     unlink(kept);  // a copy ours alone, of another user's file
@@ -81,8 +87,19 @@ void RecoverLeftovers(const char* target) {
     if (strncmp(name, prefix, static_cast<size_t>(prefix_length)) != 0) continue;
     const char* kind = name + prefix_length;
     bool temporary = strncmp(kind, "new-", 4) == 0 || strncmp(kind, "part-", 5) == 0;
-    bool mark = strncmp(kind, "none-", 5) == 0;
-    if (!temporary && !mark && strncmp(kind, "old-", 4) != 0) continue;
+    LeftoverKind left = kKeptOld;
+    unsigned long long inode = 0;
+    char* end = nullptr;
+    if (strncmp(kind, "old.", 4) == 0) {
+      inode = strtoull(kind + 4, &end, 10);
+    } else if (strncmp(kind, "over.", 5) == 0) {
+      left = kKeptToWriteInto;
+      inode = strtoull(kind + 5, &end, 10);
+    } else if (strncmp(kind, "none.", 5) == 0) {
+      left = kNoTargetMark;
+      inode = strtoull(kind + 5, &end, 10);
+    }
+    if (!temporary && (!end || *end != '-')) continue;
     char path[2 * kPathSize];
     snprintf(path, sizeof path, "%.*s%s", static_cast<int>(folder_length), resolved, name);
     struct stat status;
@@ -92,7 +109,7 @@ void RecoverLeftovers(const char* target) {
     if (temporary) {
       unlink(path);
     } else {
-      PutBackLeftover(path, mark, resolved);
+      PutBackLeftover(path, left, inode, resolved);
     }
   }
   closedir(listing);
