@@ -143,10 +143,11 @@ TEST_F(OtherPartiesTest, KillAtAnyStepIsRepairedByTheNextConversion) {
     bool links;          // the old list kept by a second link, else by a copy
     int steps;           // at least
     bool old_files = true;
+    bool second_name = false;  // the list has another name too (a backup)
   };
-  for (Case test :
-       {Case{false, true, true, 4}, Case{false, false, true, 4}, Case{false, true, false, 150},
-        Case{true, true, true, 150}, Case{false, true, true, 4, false}}) {
+  for (Case test : {Case{false, true, true, 4}, Case{false, false, true, 4},
+                    Case{false, true, false, 150}, Case{true, true, true, 150},
+                    Case{false, true, true, 4, false}, Case{false, true, true, 4, true, true}}) {
     bool shared = test.shared;
     if (shared && geteuid() != 0) continue;
     SCOPED_TRACE(shared ? "another user's list, written in place" : "our own list");
@@ -163,6 +164,10 @@ TEST_F(OtherPartiesTest, KillAtAnyStepIsRepairedByTheNextConversion) {
         WriteFile("Am01.kdp", "old stub");
         chmod("Am01.txt", 0666);
         chmod("Am01.kdp", 0666);
+      }
+      RemoveFile("backup.txt");
+      if (test.second_name) {
+        ASSERT_EQ(0, link("Am01.txt", "backup.txt"));
       }
       int code = InChild(shared, [k, test] {
         calls_before_kill = k;
@@ -255,6 +260,10 @@ TEST_F(OtherPartiesTest, OnlyAFreshCopyOfOursGoesBack) {
   EXPECT_EQ(0, ConvertMission("Am", "01"));
   EXPECT_EQ("my own list", ReadFile("Am01.txt"));
   EXPECT_EQ(std::vector<std::string>{}, Leftovers());
+  // Nor does a later list that was given the same inode number.
+  WriteFile(LeftoverName("Am01.txt", "none", "999999-6"), "");
+  EXPECT_EQ(0, ConvertMission("Am", "01"));
+  EXPECT_EQ("my own list", ReadFile("Am01.txt"));
 }
 
 TEST_F(OtherPartiesTest, LeftoversOfALiveConverterStay) {

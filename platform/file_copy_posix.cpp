@@ -44,7 +44,7 @@ bool CopyContent(int from, int to, const char* lease) {
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return false;
     if (got == 0) return true;
-    if (lease) RenewLease(lease);
+    if (lease && !RenewLease(lease)) return false;
     if (!WriteAll(to, buffer, static_cast<size_t>(got))) return false;
   }
 }
@@ -80,12 +80,12 @@ bool KeepCopy(const char* source, bool with_owner, const char* kind, char* copy)
   return ok;
 }
 
-void RenewLease(const char* lease) {
+bool RenewLease(const char* lease) {
   struct timespec ahead[2];
   clock_gettime(CLOCK_REALTIME, &ahead[1]);
   ahead[1].tv_sec += 2;
   ahead[0] = ahead[1];
-  utimensat(AT_FDCWD, lease, ahead, AT_SYMLINK_NOFOLLOW);
+  return utimensat(AT_FDCWD, lease, ahead, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 bool WriteContentInto(int from, const char* target, const char* lease) {
@@ -96,8 +96,7 @@ bool WriteContentInto(int from, const char* target, const char* lease) {
     if (to >= 0) close(to);
     return false;
   }
-  if (lease) RenewLease(lease);
-  bool ok = CopyContent(from, to, lease);
+  bool ok = (!lease || RenewLease(lease)) && CopyContent(from, to, lease);
   off_t end = lseek(to, 0, SEEK_CUR);
   ok = ok && end >= 0 && ftruncate(to, end) == 0;
   return close(to) == 0 && ok;

@@ -19,4 +19,4 @@ bool WriteContentInto(int from, const char* target, const char* lease);
 // The same from a copy of our own named source. Neither follows a link, nor waits
 // on a pipe: only a plain file is read or written.
 bool WriteFileInto(const char* source, const char* target, const char* lease);
-void RenewLease(const char* lease);
+bool RenewLease(const char* lease);

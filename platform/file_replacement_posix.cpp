@@ -2,7 +2,7 @@
 // a name until complete where the system allows) and renamed over it; where that
 // would change the file's owner or group, or the folder forbids it, the new content
 // is written into the file itself. The old content keeps a name of its own,
-// ".Am01.txt.old-PID-N", until both files are in place.
+// ".Am01.txt.old.INODE.TIME-PID-N", until both files are in place.
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -102,7 +102,7 @@ int FinishFileContent(FileReplacement* file) {
       return SYSTEM_CALL(linkat)(AT_FDCWD, self, AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0;
     });
   }
-  file->content = ok ? dup(fileno(file->stream)) : -1;
+  file->content = ok ? fcntl(fileno(file->stream), F_DUPFD_CLOEXEC, 0) : -1;
   ok = SYSTEM_CALL(fclose)(file->stream) == 0 && ok && file->content >= 0;
   file->stream = nullptr;
   return ok ? 1 : 0;
@@ -171,14 +171,16 @@ static int WriteIntoTarget(FileReplacement* file) {
 // writes into, ".NAME.none.INODE-..." the new file where there was none. A later
 // conversion, or the user's own file put there, is another file (see
 // leftovers_posix.cpp).
+// The inode alone could be given to a later file: its content's time goes with it.
 static void KindFor(const char* kind, const struct stat& file, char* name, size_t size) {
-  snprintf(name, size, "%s.%llu", kind, static_cast<unsigned long long>(file.st_ino));
+  snprintf(name, size, "%s.%llu.%lld%09ld", kind, static_cast<unsigned long long>(file.st_ino),
+           static_cast<long long>(file.st_mtim.tv_sec), file.st_mtim.tv_nsec);
 }
 
 // Keeps the old content as a copy ours alone, before writing into the target.
 static bool KeepCopyToWriteInto(FileReplacement* file) {
   struct stat target;
-  char kind[32];
+  char kind[64];
   if (stat(file->target, &target) != 0) return false;
   KindFor("over", target, kind, sizeof kind);
   return KeepCopy(file->target, false, kind, file->kept);
@@ -188,7 +190,7 @@ int PrepareFilePlacement(FileReplacement* file) {
   if (file->temp[0] == '\0') return 0;
   struct stat old, fresh;
   if (fstat(file->content, &fresh) != 0) return 0;
-  char kind[32];
+  char kind[64];
   file->created = lstat(file->target, &old) != 0;
   if (file->created) {
     // A mark that there was none, so that a kill between the two files is undone.

@@ -35,11 +35,11 @@ enum LeftoverKind { kKeptOld, kKeptToWriteInto, kNoTargetMark };
 // left: its new file (the inode in the leftover's name), or the target it wrote
 // into, unchanged since (its change time not past the copy's time, which was kept a
 // little ahead while it wrote). Else the leftover is stale and goes.
-void PutBackLeftover(const char* kept, LeftoverKind kind, unsigned long long inode,
+void PutBackLeftover(const char* kept, LeftoverKind kind, unsigned long long inode, long long time,
                      const char* target) {
   int fd = SYSTEM_CALL(open)(kept, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return;
-  struct stat kept_status, target_status;
+  struct stat kept_status = {}, target_status = {};
   bool target_there = stat(target, &target_status) == 0;
   bool ours = fstat(fd, &kept_status) == 0 && S_ISREG(kept_status.st_mode) &&
               (kept_status.st_uid == geteuid() ||
@@ -48,13 +48,17 @@ void PutBackLeftover(const char* kept, LeftoverKind kind, unsigned long long ino
   if (kind == kKeptToWriteInto) {
     left_by_it = left_by_it && (NotLater(target_status.st_ctim, kept_status.st_ctim) ||
                                 NotLater(target_status.st_ctim, kept_status.st_mtim));
+  } else {
+    left_by_it =
+        left_by_it &&
+        target_status.st_mtim.tv_sec * 1000000000LL + target_status.st_mtim.tv_nsec == time;
   }
   if (ours && target_there && SameFile(kept_status, target_status)) {
     unlink(kept);  // killed before the new file took its place
   } else if (!ours) {
     // not ours: left as it is
-  } else if (kept_status.st_nlink != 1 || !left_by_it) {
-    unlink(kept);  // stale, or a file of other names too: none is lost
+  } else if (!left_by_it || (kind != kKeptOld && kept_status.st_nlink != 1)) {
+    unlink(kept);  // stale, or not a copy of ours: none is lost
   } else if (kind == kNoTargetMark) {
     if (unlink(target) == 0) unlink(kept);  // there was no target before
   } else if (kind == kKeptOld && kept_status.st_gid == target_status.st_gid &&
@@ -89,15 +93,21 @@ void RecoverLeftovers(const char* target) {
     bool temporary = strncmp(kind, "new-", 4) == 0 || strncmp(kind, "part-", 5) == 0;
     LeftoverKind left = kKeptOld;
     unsigned long long inode = 0;
+    long long time = 0;
     char* end = nullptr;
+    const char* about = nullptr;
     if (strncmp(kind, "old.", 4) == 0) {
-      inode = strtoull(kind + 4, &end, 10);
+      about = kind + 4;
     } else if (strncmp(kind, "over.", 5) == 0) {
       left = kKeptToWriteInto;
-      inode = strtoull(kind + 5, &end, 10);
+      about = kind + 5;
     } else if (strncmp(kind, "none.", 5) == 0) {
       left = kNoTargetMark;
-      inode = strtoull(kind + 5, &end, 10);
+      about = kind + 5;
+    }
+    if (about) {
+      inode = strtoull(about, &end, 10);
+      if (*end == '.') time = strtoll(end + 1, &end, 10);
     }
     if (!temporary && (!end || *end != '-')) continue;
     char path[2 * kPathSize];
@@ -109,7 +119,7 @@ void RecoverLeftovers(const char* target) {
     if (temporary) {
       unlink(path);
     } else {
-      PutBackLeftover(path, left, inode, resolved);
+      PutBackLeftover(path, left, inode, time, resolved);
     }
   }
   closedir(listing);
