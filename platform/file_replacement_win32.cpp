@@ -35,6 +35,7 @@ struct FileReplacement {
   bool created;            // there was no target before: kept is the mark of that
   bool in_place;           // the new content went into the target itself
   bool keep_old;           // the old content could not be put back: its copy stays
+  bool placed;             // the new content is in the target
 };
 
 namespace {
@@ -244,12 +245,6 @@ int PrepareFilePlacement(FileReplacement* file) {
     file->kept[0] = '\0';
     return 0;
   }
-  // A mark the repair could not act on (the list was held) would undo this
-  // conversion later: the old content is kept now, in its stead.
-  char mark[kPathSize];
-  if (Named(mark, file->target, kNoneSuffix) && IsNoneMark(mark) && !DeleteFileA(mark)) {
-    PassOver(mark);
-  }
   // A hidden or system file stays so, and so does its copy.
   const DWORD carried =
       FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
@@ -268,12 +263,15 @@ int PutFileInPlace(FileReplacement* file) {
   // link's place and the file it names stays as it was.
   if (Move(file->temp, file->target, MOVEFILE_REPLACE_EXISTING)) {
     file->temp[0] = '\0';
+    file->placed = true;
     return 1;
   }
-  return !file->created && HeldOpen(GetLastError()) ? WriteIntoTarget(file) : 0;
+  file->placed = !file->created && HeldOpen(GetLastError()) && WriteIntoTarget(file);
+  return file->placed ? 1 : 0;
 }
 
 int RestorePreviousFile(FileReplacement* file) {
+  file->placed = false;
   if (file->created) {
     if (DeleteFileA(file->target) || GetLastError() == ERROR_FILE_NOT_FOUND) return 1;
   } else if (file->in_place) {
@@ -296,6 +294,13 @@ void EndFileReplacement(FileReplacement* file) {
   if (file->stream) SYSTEM_CALL(fclose)(file->stream);
   if (file->temp[0]) DeleteFileA(file->temp);
   if (file->kept[0] && !file->keep_old && !DeleteFileA(file->kept)) PassOver(file->kept);
+  // A mark the repair could not act on (the list was held) would undo this
+  // conversion later, once it is in place.
+  char mark[kPathSize];
+  if (file->placed && !file->created && Named(mark, file->target, kNoneSuffix) &&
+      IsNoneMark(mark) && !DeleteFileA(mark)) {
+    PassOver(mark);
+  }
   free(file);
 }
 
