@@ -46,14 +46,13 @@ static void PlacementFailure(const char* campaign, const char* mission, const Pl
 }
 
 FileLock* LockMissionFiles(const char* campaign, const char* mission, char* message) {
-  char folder[128], list[128], stub[128], lock_name[128];
-  snprintf(folder, sizeof folder, "__%s\\%s\\", campaign, mission);
+  char list[128], stub[128], lock_name[128];
   snprintf(list, sizeof list, "%s%s.txt", campaign, mission);
   snprintf(stub, sizeof stub, "%s%s.kdp", campaign, mission);
   snprintf(lock_name, sizeof lock_name, "%s%s.kdc-lock", campaign, mission);
   const char* const targets[] = {list, stub};
   bool name_taken = false;
-  FileLock* lock = LockFiles(folder, lock_name, targets, 2, kMissionBusyWaitMs, &name_taken);
+  FileLock* lock = LockFiles(lock_name, targets, 2, kMissionBusyWaitMs, &name_taken);
   if (lock) return lock;
   if (name_taken) {
     snprintf(message, kMessageSize, "Soubor %s brání převodu mise: přejmenujte ho nebo ho smažte.",

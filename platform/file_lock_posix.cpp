@@ -7,9 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "platform/file_replacement.h"
 #include "platform/file_replacement_steps.h"
@@ -24,7 +22,7 @@ static long MillisecondsNow() {
   return now.tv_sec * 1000L + now.tv_nsec / 1000000L;
 }
 
-FileLock* LockFiles(const char*, const char*, const char* const* targets, size_t count, int wait_ms,
+FileLock* LockFiles(const char*, const char* const* targets, size_t count, int wait_ms,
                     bool* name_taken) {
   *name_taken = false;  // no lock file here
   FileLock* lock = static_cast<FileLock*>(calloc(1, sizeof(FileLock)));

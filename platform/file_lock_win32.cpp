@@ -51,8 +51,8 @@ LeftLock TakeOverLeftLock(const char* name, HANDLE* taken) {
 }  // namespace
 
 // A folder cannot be held so here without keeping it from being listed: a lock file.
-FileLock* LockFiles(const char*, const char* lock_name, const char* const* targets, size_t count,
-                    int wait_ms, bool* name_taken) {
+FileLock* LockFiles(const char* lock_name, const char* const* targets, size_t count, int wait_ms,
+                    bool* name_taken) {
   *name_taken = false;
   FileLock* lock = static_cast<FileLock*>(calloc(1, sizeof(FileLock)));
   if (!lock) return nullptr;

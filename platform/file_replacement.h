@@ -10,13 +10,13 @@
 // Holds a set of target files against other converters until UnlockFiles, and
 // first repairs what a converter killed while replacing them left: an old content
 // kept aside goes back, temporaries go. The lock is taken on the working folder
-// where the platform can lock a folder, else on a lock file named lock_name (in
-// the mission's own name, folder being its mission folder). Waits up to wait_ms for another holder;
-// NULL when it still holds them then, or at once with *name_taken set when a file the converter did
-// not make has the lock file's name. The system releases the lock of a process that is killed.
+// where the platform can lock a folder, else on a lock file named lock_name. Waits up to wait_ms
+// for another holder; NULL when it still holds them then, or at once with *name_taken set when a
+// file the converter did not make has the lock file's name. The system releases the lock of a
+// process that is killed.
 struct FileLock;
-FileLock* LockFiles(const char* folder, const char* lock_name, const char* const* targets,
-                    size_t count, int wait_ms, bool* name_taken);
+FileLock* LockFiles(const char* lock_name, const char* const* targets, size_t count, int wait_ms,
+                    bool* name_taken);
 void UnlockFiles(FileLock* lock);
 
 // One file being replaced. NULL when its new content cannot be begun (the target

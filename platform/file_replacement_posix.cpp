@@ -3,12 +3,9 @@
 // would change the file's owner or group, or the folder forbids it, the new content
 // is written into the file itself. The old content keeps a name of its own,
 // ".Am01.txt.old.INODE.TIME-PID-N", until both files are in place.
-#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,8 +27,7 @@ struct FileReplacement {
   char temp[kPathSize];    // the new content's name, empty while it has none
   char kept[kPathSize];    // the old content's name while it can still be put back
   bool created;            // there was no target before: kept is an empty mark of that
-  bool write_in_place;     // the target is another user's: its content is overwritten
-  bool in_place;           // the new content went into the target itself
+  bool write_in_place;     // the new content goes into the target itself
   bool keep_old;           // the old content could not be put back: its name stays
   int content;             // the new content, read through this and not by its name,
                            // which another user of the folder may rename; -1: none
@@ -40,10 +36,6 @@ struct FileReplacement {
 namespace {
 
 bool ProcFileSystemPresent() { return access("/proc/self/fd", X_OK) == 0; }
-
-bool SameFile(const struct stat& one, const struct stat& other) {
-  return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
-}
 
 }  // namespace
 
@@ -113,7 +105,7 @@ int FinishFileContent(FileReplacement* file) {
 static bool StillOurContent(const FileReplacement* file) {
   struct stat named, content;
   return lstat(file->temp, &named) == 0 && fstat(file->content, &content) == 0 &&
-         named.st_dev == content.st_dev && named.st_ino == content.st_ino;
+         SameFile(named, content);
 }
 
 int TargetIsReplaceable(const FileReplacement* file) {
@@ -156,33 +148,26 @@ int SameTarget(const FileReplacement* one, const FileReplacement* other) {
 // of the old content, ours alone, was kept first; its time is kept ahead while the
 // target is written (see leftovers_posix.cpp).
 static int WriteIntoTarget(FileReplacement* file) {
-  file->in_place = true;
+  file->write_in_place = true;
   if (WriteContentInto(file->content, file->target, file->kept)) return 1;
   if (!WriteFileInto(file->kept, file->target, file->kept)) {
     file->keep_old = true;  // the only whole old content
     Unwatch(file->kept);
   }
-  file->in_place = false;
   return 0;
 }
 
-// What a killed converter left names the file it is about: ".NAME.old.INODE-PID-N"
-// the new file that took the target's place, ".NAME.over.INODE-..." the target it
-// writes into, ".NAME.none.INODE-..." the new file where there was none. A later
-// conversion, or the user's own file put there, is another file (see
-// leftovers_posix.cpp).
-// The inode alone could be given to a later file: its content's time goes with it.
-static void KindFor(const char* kind, const struct stat& file, char* name, size_t size) {
-  snprintf(name, size, "%s.%llu.%lld%09ld", kind, static_cast<unsigned long long>(file.st_ino),
-           static_cast<long long>(file.st_mtim.tv_sec), file.st_mtim.tv_nsec);
-}
+// What a killed converter left names the file it is about (KindAbout; see
+// leftovers_posix.cpp): "old" the new file that took the target's place, "over" the
+// target it writes into, "none" the new file where there was none. A later
+// conversion, or the user's own file put there, is another file.
 
 // Keeps the old content as a copy ours alone, before writing into the target.
 static bool KeepCopyToWriteInto(FileReplacement* file) {
   struct stat target;
   char kind[64];
   if (stat(file->target, &target) != 0) return false;
-  KindFor("over", target, kind, sizeof kind);
+  KindAbout("over", target, kind, sizeof kind);
   return KeepCopy(file->target, false, kind, file->kept);
 }
 
@@ -194,7 +179,7 @@ int PrepareFilePlacement(FileReplacement* file) {
   file->created = lstat(file->target, &old) != 0;
   if (file->created) {
     // A mark that there was none, so that a kill between the two files is undone.
-    KindFor("none", fresh, kind, sizeof kind);
+    KindAbout("none", fresh, kind, sizeof kind);
     return CreateBeside(file->target, kind, file->kept, [&](const char* name) {
       int mark = SYSTEM_CALL(open)(name, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
       return mark >= 0 && close(mark) == 0;
@@ -205,7 +190,7 @@ int PrepareFilePlacement(FileReplacement* file) {
   if (file->write_in_place) return KeepCopyToWriteInto(file);
   // The old content keeps a name of its own until the other files are in place,
   // so that it can be put back: a second link to it, else a copy standing for it.
-  KindFor("old", fresh, kind, sizeof kind);
+  KindAbout("old", fresh, kind, sizeof kind);
   return CreateBeside(
              file->target, kind, file->kept,
              [&](const char* name) { return SYSTEM_CALL(link)(file->target, name) == 0; }) ||
@@ -230,7 +215,7 @@ int PutFileInPlace(FileReplacement* file) {
 }
 
 int RestorePreviousFile(FileReplacement* file) {
-  if (file->in_place) {
+  if (file->write_in_place) {
     if (WriteFileInto(file->kept, file->target, file->kept)) return 1;
   } else if (file->created) {
     if (unlink(file->target) == 0 || errno == ENOENT) return 1;

@@ -109,19 +109,26 @@ bool MakeNoneMark(const char* name) {
 // soon as it can.
 const char kDoneSuffix[] = ".done";
 
+struct Note {
+  char name[kPathSize + sizeof kDoneSuffix];
+};
+
+Note NoteOf(const char* name) {
+  Note note;
+  snprintf(note.name, sizeof note.name, "%s%s", name, kDoneSuffix);
+  return note;
+}
+
 void PassOver(const char* name) {
-  char note[kPathSize + sizeof kDoneSuffix];
-  snprintf(note, sizeof note, "%s%s", name, kDoneSuffix);
-  HANDLE file =
-      CreateFileA(note, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
+  HANDLE file = CreateFileA(NoteOf(name).name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_HIDDEN, nullptr);
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
 }
 
 bool PassedOver(const char* name) {
-  char note[kPathSize + sizeof kDoneSuffix];
-  snprintf(note, sizeof note, "%s%s", name, kDoneSuffix);
-  if (GetFileAttributesA(note) == INVALID_FILE_ATTRIBUTES) return false;
-  if (DeleteFileA(name)) DeleteFileA(note);
+  Note note = NoteOf(name);
+  if (GetFileAttributesA(note.name) == INVALID_FILE_ATTRIBUTES) return false;
+  if (DeleteFileA(name)) DeleteFileA(note.name);
   return true;
 }
 

@@ -18,10 +18,6 @@
 
 namespace {
 
-bool SameFile(const struct stat& one, const struct stat& other) {
-  return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
-}
-
 bool NotLater(const struct timespec& one, const struct timespec& other) {
   return one.tv_sec < other.tv_sec || (one.tv_sec == other.tv_sec && one.tv_nsec <= other.tv_nsec);
 }
@@ -49,9 +45,7 @@ void PutBackLeftover(const char* kept, LeftoverKind kind, unsigned long long ino
     left_by_it = left_by_it && (NotLater(target_status.st_ctim, kept_status.st_ctim) ||
                                 NotLater(target_status.st_ctim, kept_status.st_mtim));
   } else {
-    left_by_it =
-        left_by_it &&
-        target_status.st_mtim.tv_sec * 1000000000LL + target_status.st_mtim.tv_nsec == time;
+    left_by_it = left_by_it && ContentTime(target_status) == time;
   }
   if (ours && target_there && SameFile(kept_status, target_status)) {
     unlink(kept);  // killed before the new file took its place
@@ -94,7 +88,6 @@ void RecoverLeftovers(const char* target) {
     LeftoverKind left = kKeptOld;
     unsigned long long inode = 0;
     long long time = 0;
-    char* end = nullptr;
     const char* about = nullptr;
     if (strncmp(kind, "old.", 4) == 0) {
       about = kind + 4;
@@ -105,11 +98,7 @@ void RecoverLeftovers(const char* target) {
       left = kNoTargetMark;
       about = kind + 5;
     }
-    if (about) {
-      inode = strtoull(about, &end, 10);
-      if (*end == '.') time = strtoll(end + 1, &end, 10);
-    }
-    if (!temporary && (!end || *end != '-')) continue;
+    if (!temporary && !(about && ParseKindAbout(about, &inode, &time))) continue;
     char path[2 * kPathSize];
     snprintf(path, sizeof path, "%.*s%s", static_cast<int>(folder_length), resolved, name);
     struct stat status;

@@ -111,6 +111,23 @@ bool LeftByEndedProcess(const char* pid_and_number, const struct timespec& made)
   return zombie || start > made.tv_sec + 1;               // a later process of the same number
 }
 
+long long ContentTime(const struct stat& file) {
+  return static_cast<long long>(file.st_mtim.tv_sec) * 1000000000LL + file.st_mtim.tv_nsec;
+}
+
+void KindAbout(const char* kind, const struct stat& file, char* name, size_t size) {
+  snprintf(name, size, "%s.%llu.%lld", kind, static_cast<unsigned long long>(file.st_ino),
+           ContentTime(file));
+}
+
+bool ParseKindAbout(const char* text, unsigned long long* inode, long long* time) {
+  char* end = nullptr;
+  *inode = strtoull(text, &end, 10);
+  *time = 0;  // none: no file's
+  if (*end == '.') *time = strtoll(end + 1, &end, 10);
+  return *end == '-';
+}
+
 unsigned NextNameNumber() {
   static unsigned counter = 0;
   return ++counter;

@@ -2,6 +2,7 @@
 // removal when a signal ends the program, in the manner of git's tempfile.
 #pragma once
 
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -28,6 +29,17 @@ void FolderOf(const char* path, char* folder, size_t size);
 // none has that number, or only a zombie, or one started after the file was made.
 bool LeftByEndedProcess(const char* pid_and_number, const struct timespec& made);
 unsigned NextNameNumber();
+
+// What a kept copy or mark is about, by the file's inode and its content's time (a
+// later file may be given the same inode number): "KIND.INODE.TIME".
+void KindAbout(const char* kind, const struct stat& file, char* name, size_t size);
+// INODE and TIME from the text after "KIND.", up to the "-" before the process
+// number; false when it is not of that form.
+bool ParseKindAbout(const char* text, unsigned long long* inode, long long* time);
+long long ContentTime(const struct stat& file);
+inline bool SameFile(const struct stat& one, const struct stat& other) {
+  return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+}
 
 // Makes a file of a new name beside path's file with create(name), which fails with
 // EEXIST when the name is taken (left by an earlier process of the same number):
