@@ -32,17 +32,17 @@ static void ListFailure(int result, const char* campaign, const char* mission, c
   }
 }
 
-// The stub failed after the list took its place, and the list could not be given
-// its old content back: the user must know that it is not as it was.
-static void PlacementFailure(const char* campaign, const char* mission, const Placement& result,
-                             char* message) {
-  if (result.rolled_back || result.placed == 0) {
-    FileNotWritten(campaign, mission, result.placed == 0 ? "txt" : "kdp", message);
+// A file not put in place: the old one stays, unless writing into it failed and
+// its backup could not be put back, which the user must then know of.
+static void PlacementFailure(const FileReplacement* file, const char* campaign,
+                             const char* mission, const char* extension, char* message) {
+  const char* backup = KeptBackup(file);
+  if (!backup) {
+    FileNotWritten(campaign, mission, extension, message);
     return;
   }
-  snprintf(message, kMessageSize,
-           "Soubor %s%s.kdp nelze zapsat! Ani %s%s.txt se nepodařilo vrátit do předchozího stavu.",
-           campaign, mission, campaign, mission);
+  snprintf(message, kMessageSize, "Soubor %s%s.%s nelze zapsat! Jeho předchozí obsah je v souboru %s.",
+           campaign, mission, extension, backup);
 }
 
 FileLock* LockMissionFiles(const char* campaign, const char* mission, char* message) {
@@ -64,25 +64,46 @@ FileLock* LockMissionFiles(const char* campaign, const char* mission, char* mess
   return nullptr;
 }
 
-// Under the lock: the list first, then the stub; neither takes its place before
-// both are complete. 1 when both are in place.
+// Every refusal is found before either file changes. Then the stub goes in place
+// first and the list last: the stub's bytes never change, so whatever stops the
+// conversion between the two, a list always stands beside its stub.
+static int PutMissionFilesInPlace(FileReplacement* list, FileReplacement* stub,
+                                  const char* campaign, const char* mission, char* message) {
+  if (!TargetIsReplaceable(list)) {
+    FileNotWritten(campaign, mission, "txt", message);
+    return 0;
+  }
+  if (!TargetIsReplaceable(stub) || SameTarget(list, stub)) {
+    FileNotWritten(campaign, mission, "kdp", message);
+    return 0;
+  }
+  bool stub_was_there = TargetExists(stub);
+  if (!PutFileInPlace(stub)) {
+    PlacementFailure(stub, campaign, mission, "kdp", message);
+    return 0;
+  }
+  if (PutFileInPlace(list)) return 1;
+  if (!stub_was_there) RemovePlacedFile(stub);
+  PlacementFailure(list, campaign, mission, "txt", message);
+  return 0;
+}
+
+// Under the lock: both files written aside, the list first, then put in place.
 static int ReplaceMissionFiles(const char* campaign, const char* mission, char* message) {
-  FileReplacement* files[2] = {nullptr, nullptr};
-  int listed = WriteMissionListAside(campaign, mission, &files[0]);
+  FileReplacement* list = nullptr;
+  FileReplacement* stub = nullptr;
+  int converted = 0;
+  int listed = WriteMissionListAside(campaign, mission, &list);
   if (listed != kMissionListWritten) {
-    EndFileReplacement(files[0]);
     ListFailure(listed, campaign, mission, message);
-    return 0;
+  } else if (!WritePackageStubAside(campaign, mission, &stub)) {
+    FileNotWritten(campaign, mission, "kdp", message);
+  } else {
+    converted = PutMissionFilesInPlace(list, stub, campaign, mission, message);
   }
-  Placement result = {1, true};
-  if (WritePackageStubAside(campaign, mission, &files[1])) result = PutFilesInPlace(files, 2);
-  EndFileReplacement(files[0]);
-  EndFileReplacement(files[1]);
-  if (result.placed < 2) {
-    PlacementFailure(campaign, mission, result, message);
-    return 0;
-  }
-  return 1;
+  EndFileReplacement(list);
+  EndFileReplacement(stub);
+  return converted;
 }
 
 int ConvertMission(const char* campaign, const char* mission) {
@@ -90,7 +111,7 @@ int ConvertMission(const char* campaign, const char* mission) {
   FileLock* lock = LockMissionFiles(campaign, mission, message);
   int converted = 0;
   if (lock) {
-    // Started under the lock, so that no later converter undoes what it reads.
+    // Started under the lock, so that no other converter rewrites the files first.
     converted =
         ReplaceMissionFiles(campaign, mission, message) && StartUpdater(campaign, mission, message);
     UnlockFiles(lock);

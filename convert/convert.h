@@ -20,8 +20,8 @@ extern const char kUpdaterProgram[];
 constexpr int kMissionBusyWaitMs = 3000;
 
 // Lists the mission folder, writes both files and starts the updater, or tells the
-// user why not. Both files are replaced together or neither is. 1 when the updater
-// was started.
+// user why not. The stub goes in place before the list that names it. 1 when the
+// updater was started.
 int ConvertMission(const char* campaign, const char* mission);
 
 // Writes "Am01.txt" from the folder "__Am\01\"; returns a MissionListResult.
@@ -41,7 +41,7 @@ int WritePackageStubAside(const char* campaign, const char* mission, FileReplace
 // Holds the mission's two files against other converters (file_replacement.h);
 // NULL when another one still converts it, with the reason in message, which has
 // room for kMessageSize bytes.
-constexpr size_t kMessageSize = 192;
+constexpr size_t kMessageSize = 640;  // room for a backup's path
 FileLock* LockMissionFiles(const char* campaign, const char* mission, char* message);
 // LaunchUpdater, with the failure's text in message instead of shown.
 int StartUpdater(const char* campaign, const char* mission, char* message);

@@ -78,7 +78,7 @@ int WriteMissionList(const char* campaign, const char* mission) {
   }
   FileReplacement* list;
   int result = WriteMissionListAside(campaign, mission, &list);
-  if (result == kMissionListWritten && PutFilesInPlace(&list, 1).placed != 1) {
+  if (result == kMissionListWritten && !(TargetIsReplaceable(list) && PutFileInPlace(list))) {
     result = kMissionListNotWritten;
   }
   EndFileReplacement(list);

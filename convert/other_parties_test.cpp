@@ -1,6 +1,6 @@
 // What a conversion does when something else touches its files: a second converter,
-// a converter killed at any step, another user's file in a shared folder, a link
-// another user planted.
+// a converter killed at any step, another user's file in a shared folder, a link or
+// a leftover another user planted.
 #ifndef _WIN32
 #include <dirent.h>
 #include <fcntl.h>
@@ -31,7 +31,9 @@ class OtherPartiesTest : public ReplacementTest {
     WriteFile("release", "");  // the stand-in updater ends at once
   }
   void TearDown() override {
-    for (const char* call : {"linkat", "write"}) OverrideSystemCall(call, nullptr);
+    for (const char* call : {"linkat", "write", "unlink", "ftruncate"}) {
+      OverrideSystemCall(call, nullptr);
+    }
     ReplacementTest::TearDown();
   }
   static int ConvertedWithoutMessage() {
@@ -109,14 +111,13 @@ TEST_F(OtherPartiesTest, LinkPlantedByAnotherUserIsNotFollowed) {
   EXPECT_EQ(ExpectedStub(), ReadFile("secret"));
 }
 
-// A converter killed at the k-th write, link or rename it makes, for every k.
+// A converter killed at the k-th write, link, rename, cut or removal it makes, for
+// every k.
 int calls_before_kill = 0;
 void CountOrDie() {
   if (calls_before_kill-- == 0) raise(SIGKILL);
 }
-bool pause_before_last_write = false;  // so that the file's time moves on
 ssize_t WriteThenDie(int fd, const void* bytes, size_t size) {
-  if (pause_before_last_write && calls_before_kill == 1) usleep(20000);
   CountOrDie();
   return reinterpret_cast<ssize_t (*)(int, const void*, size_t)>(RealSystemCall("write"))(
       fd, bytes, size > 8 ? 8 : size);  // short writes, so that a kill falls amid a copy
@@ -125,155 +126,119 @@ int RenameThenDie(const char* from, const char* to) {
   CountOrDie();
   return reinterpret_cast<int (*)(const char*, const char*)>(RealSystemCall("rename"))(from, to);
 }
-int LinkThenDie(const char* from, const char* to) {
-  CountOrDie();
-  return reinterpret_cast<int (*)(const char*, const char*)>(RealSystemCall("link"))(from, to);
-}
 int LinkatThenDie(int from_folder, const char* from, int to_folder, const char* to, int flags) {
   CountOrDie();
   return reinterpret_cast<int (*)(int, const char*, int, const char*, int)>(
       RealSystemCall("linkat"))(from_folder, from, to_folder, to, flags);
 }
+int UnlinkThenDie(const char* name) {
+  CountOrDie();
+  return reinterpret_cast<int (*)(const char*)>(RealSystemCall("unlink"))(name);
+}
+int FtruncateThenDie(int fd, off_t size) {
+  CountOrDie();
+  return reinterpret_cast<int (*)(int, off_t)>(RealSystemCall("ftruncate"))(fd, size);
+}
 
-TEST_F(OtherPartiesTest, KillAtAnyStepIsRepairedByTheNextConversion) {
+TEST_F(OtherPartiesTest, KillAtAnyStepNeverLeavesANewListWithoutItsStub) {
   const std::string old_list(1600, 'o');  // long enough for a copy of many writes
   struct Case {
+    const char* what;
     bool shared;         // another user's list, written in place
     bool unnamed_files;  // the new file has no name until complete
-    bool links;          // the old list kept by a second link, else by a copy
+    bool old_files;
+    bool second_name;    // the list has another name too: written in place
     int steps;           // at least
-    bool old_files = true;
-    bool second_name = false;  // the list has another name too (a backup)
   };
-  for (Case test : {Case{false, true, true, 4}, Case{false, false, true, 4},
-                    Case{false, true, false, 150}, Case{true, true, true, 150},
-                    Case{false, true, true, 4, false}, Case{false, true, true, 4, true, true}}) {
-    bool shared = test.shared;
-    if (shared && geteuid() != 0) continue;
-    SCOPED_TRACE(shared ? "another user's list, written in place" : "our own list");
-    SCOPED_TRACE(test.unnamed_files ? "unnamed new files" : "named new files");
+  for (Case test : {Case{"renamed", false, true, true, false, 4},
+                    Case{"renamed, named new files", false, false, true, false, 2},
+                    Case{"first conversion", false, true, false, false, 4},
+                    Case{"another user's list", true, true, true, false, 150},
+                    Case{"a list of two names", false, true, true, true, 150}}) {
+    if (test.shared && geteuid() != 0) continue;
+    SCOPED_TRACE(test.what);
     chmod(".", 0777);
     bool finished = false;
     int kills = 0;
     for (int k = 0; !finished && k < 2000; ++k) {
       SCOPED_TRACE(k);
-      RemoveFile("Am01.txt");
-      RemoveFile("Am01.kdp");
+      for (const char* name : {"Am01.txt", "Am01.kdp", "backup.txt"}) RemoveFile(name);
       if (test.old_files) {
         WriteFile("Am01.txt", old_list);
         WriteFile("Am01.kdp", "old stub");
         chmod("Am01.txt", 0666);
         chmod("Am01.kdp", 0666);
       }
-      RemoveFile("backup.txt");
       if (test.second_name) {
         ASSERT_EQ(0, link("Am01.txt", "backup.txt"));
       }
-      int code = InChild(shared, [k, test] {
+      int code = InChild(test.shared, [k, test] {
         calls_before_kill = k;
-        pause_before_last_write = test.shared;
         if (!test.unnamed_files) {
           OverrideSystemCall("open", reinterpret_cast<SystemCall>(OpenWithoutUnnamedFiles));
         }
-        if (!test.links) OverrideSystemCall("link", reinterpret_cast<SystemCall>(LinkFailing));
         OverrideSystemCall("write", reinterpret_cast<SystemCall>(WriteThenDie));
         OverrideSystemCall("rename", reinterpret_cast<SystemCall>(RenameThenDie));
-        if (test.links) OverrideSystemCall("link", reinterpret_cast<SystemCall>(LinkThenDie));
         OverrideSystemCall("linkat", reinterpret_cast<SystemCall>(LinkatThenDie));
+        OverrideSystemCall("unlink", reinterpret_cast<SystemCall>(UnlinkThenDie));
+        OverrideSystemCall("ftruncate", reinterpret_cast<SystemCall>(FtruncateThenDie));
         return ConvertedWithoutMessage();
       });
       finished = code == 0;
       ASSERT_TRUE(finished || code == 128 + SIGKILL) << code;
       kills += finished ? 0 : 1;
-      // The same user's next conversion fails on a name it cannot list: what it
-      // leaves is what the repair made of the killed one's files.
-      WriteFile("__Am/01/bad\n", "x");
-      InChild(shared, ConvertedWithoutMessage);
-      RemoveFile("__Am/01/bad\n");
+      // A new list never stands without its stub; renamed, a list is old or new.
       std::string list = ReadFile("Am01.txt");
-      std::string before = test.old_files ? old_list : "";
-      EXPECT_TRUE(list == before || (finished && list == kNewList)) << list.size();
-      EXPECT_EQ(list == before ? (test.old_files ? "old stub" : "") : ExpectedStub(),
-                ReadFile("Am01.kdp"));
+      if (list == kNewList) {
+        EXPECT_EQ(ExpectedStub(), ReadFile("Am01.kdp"));
+      }
+      if (!test.shared && !test.second_name) {
+        EXPECT_TRUE(list == kNewList || list == (test.old_files ? old_list : "")) << list.size();
+      }
+      // The same user's next conversion writes both, and leaves nothing beside them.
+      EXPECT_EQ(0, InChild(test.shared, ConvertedWithoutMessage));
+      EXPECT_EQ(kNewList, ReadFile("Am01.txt"));
+      EXPECT_EQ(ExpectedStub(), ReadFile("Am01.kdp"));
       EXPECT_EQ(std::vector<std::string>{}, Leftovers());
-      messages.clear();
+      if (test.second_name) {
+        EXPECT_EQ(kNewList, ReadFile("backup.txt"));
+      }
     }
     EXPECT_TRUE(finished);
     EXPECT_GE(kills, test.steps);  // killed at every step, amid copies too
   }
 }
 
-// A leftover's name as a converter of that process number gives it, about the file
-// target is now.
-std::string LeftoverName(const char* target, const char* kind, const char* pid_and_number) {
-  struct stat status;
-  if (stat(target, &status) != 0) return "?";
-  return std::string(".") + target + "." + kind + "." + std::to_string(status.st_ino) + "-" +
-         pid_and_number;
-}
-
-// A failed conversion must leave the list as it is, whatever lies beside it.
-TEST_F(OtherPartiesTest, OnlyAFreshCopyOfOursGoesBack) {
+// What a killed converter left is removed under the lock, and only what is the
+// user's own: another user's file or link of that name stays, and is not used.
+TEST_F(OtherPartiesTest, OnlyTheUsersOwnLeftoversAreRemoved) {
+  WriteFile(".Am01.txt.new", "torn");
+  WriteFile(".Am01.kdp.backup", "old stub");
+  EXPECT_EQ(1, ConvertMission("Am", "01"));
+  EXPECT_EQ(std::vector<std::string>{}, Leftovers());
   if (geteuid() != 0) GTEST_SKIP() << "needs root to act as two users";
   chmod(".", 01777);
   chmod("Am01.txt", 0666);
-  WriteFile("__Am/01/bad\n", "x");  // each conversion below fails
-  // Another user plants a "kept copy" of a converter that is gone.
-  const std::string planted = LeftoverName("Am01.txt", "old", "999999-1");
-  WriteFile(planted, "planted");
-  ASSERT_EQ(0, chown(planted.c_str(), kNobody, kNobody));
-  EXPECT_EQ(0, ConvertMission("Am", "01"));
-  EXPECT_EQ("old list", ReadFile("Am01.txt"));
-  EXPECT_EQ("planted", ReadFile(planted));
-  RemoveFile(planted);
-  // Nor a link of that name, nor a second name of a file we may read.
   WriteFile("secret", "root's own");
   chmod("secret", 0600);
-  ASSERT_EQ(0, symlink("secret", LeftoverName("Am01.txt", "over", "999999-3").c_str()));
-  ASSERT_EQ(0, link("secret", LeftoverName("Am01.kdp", "over", "999999-4").c_str()));
+  WriteFile(".Am01.txt.new", "planted");
+  ASSERT_EQ(0, chown(".Am01.txt.new", kNobody, kNobody));
+  ASSERT_EQ(0, symlink("secret", ".Am01.kdp.new"));
+  ASSERT_EQ(0, symlink("secret", ".Am01.txt.backup"));
   EXPECT_EQ(0, ConvertMission("Am", "01"));
-  EXPECT_EQ("old list", ReadFile("Am01.txt"));
-  EXPECT_EQ("old stub", ReadFile("Am01.kdp"));
+  EXPECT_EQ(std::vector<std::string>{"Soubor Am01.txt nelze zapsat!"}, messages);
+  EXPECT_EQ("planted", ReadFile(".Am01.txt.new"));
   EXPECT_EQ("root's own", ReadFile("secret"));
-  RemoveFile(LeftoverName("Am01.txt", "over", "999999-3"));
-
-  // nobody's converter, killed writing into root's list, left a copy only it may
-  // read; root's conversion then worked. nobody's next one must not undo it.
-  const std::string copy = LeftoverName("Am01.txt", "over", "999999-2");
-  WriteFile(copy, "old list");
-  ASSERT_EQ(0, chown(copy.c_str(), kNobody, kNobody));
-  chmod(copy.c_str(), 0600);
-  RemoveFile("__Am/01/bad\n");
-  EXPECT_EQ(1, ConvertMission("Am", "01"));
-  WriteFile("__Am/01/bad\n", "x");
+  EXPECT_EQ((std::vector<std::string>{".Am01.kdp.new", ".Am01.txt.backup", ".Am01.txt.new"}),
+            Leftovers());
+  // In a folder the user may not list, no lock is taken, and nothing is removed.
+  for (const char* name : {".Am01.txt.new", ".Am01.kdp.new", ".Am01.txt.backup"}) RemoveFile(name);
+  WriteFile(".Am01.txt.new", "torn");
+  ASSERT_EQ(0, chown(".Am01.txt.new", kNobody, kNobody));
+  chmod(".", 0733);
   EXPECT_EQ(1, InChild(true, ConvertedWithoutMessage));
-  EXPECT_EQ(kNewList, ReadFile("Am01.txt"));
-  EXPECT_EQ(std::vector<std::string>{}, Leftovers());  // a stale copy goes
-
-  // A first conversion killed between its files marked its list; the user then put
-  // a list of their own there, an old one by its time: it stays.
-  WriteFile(LeftoverName("Am01.txt", "none", "999999-5"), "");
-  WriteFile("mine.txt", "my own list");
-  struct timespec long_ago[2] = {{1700000000, 0}, {1700000000, 0}};
-  ASSERT_EQ(0, utimensat(AT_FDCWD, "mine.txt", long_ago, 0));
-  ASSERT_EQ(0, rename("mine.txt", "Am01.txt"));
-  EXPECT_EQ(0, ConvertMission("Am", "01"));
-  EXPECT_EQ("my own list", ReadFile("Am01.txt"));
-  EXPECT_EQ(std::vector<std::string>{}, Leftovers());
-  // Nor does a later list that was given the same inode number.
-  WriteFile(LeftoverName("Am01.txt", "none", "999999-6"), "");
-  EXPECT_EQ(0, ConvertMission("Am", "01"));
-  EXPECT_EQ("my own list", ReadFile("Am01.txt"));
-}
-
-TEST_F(OtherPartiesTest, LeftoversOfALiveConverterStay) {
-  // Process 1 is alive; a name it could have made is not ours to clear.
-  WriteFile(".Am01.txt.new-1-1", "another converter's");
-  const std::string kept = LeftoverName("Am01.txt", "old", "1-2");
-  WriteFile(kept, "another converter's");
-  EXPECT_EQ(1, ConvertMission("Am", "01"));
-  EXPECT_EQ((std::vector<std::string>{".Am01.txt.new-1-1", kept}), Leftovers());
-  EXPECT_EQ(kNewList, ReadFile("Am01.txt"));
+  chmod(".", 0777);
+  EXPECT_EQ("torn", ReadFile(".Am01.txt.new"));
 }
 
 // Another user of a folder without the sticky bit may rename a new file once it has
@@ -300,73 +265,74 @@ TEST_F(OtherPartiesTest, NewFileSwappedByAnotherUserIsNotRead) {
               return ConvertedWithoutMessage();
             }));
   EXPECT_EQ(kNewList, ReadFile("Am01.txt"));
-  // Renamed into place: refused, as its name no longer names it.
+  // Renamed into place: refused, as its name no longer names it (the stub's, which
+  // goes first).
   WriteFile("Am01.txt", "old list");
+  WriteFile("Am01.kdp", "old stub");
   ASSERT_TRUE(OverrideSystemCall("linkat", reinterpret_cast<SystemCall>(LinkatThenSwap)));
   EXPECT_EQ(0, ConvertMission("Am", "01"));
-  EXPECT_EQ(std::vector<std::string>{"Soubor Am01.txt nelze zapsat!"}, messages);
-  EXPECT_EQ("old list", ReadFile("Am01.txt"));
-}
-
-// A converter killed but not yet reaped by its parent is gone all the same.
-TEST_F(OtherPartiesTest, LeftoversOfAZombieAreRepaired) {
-  pid_t child = fork();
-  if (child == 0) {
-    calls_before_kill = 1;  // the list in place, then killed before the stub
-    OverrideSystemCall("rename", reinterpret_cast<SystemCall>(RenameThenDie));
-    ConvertMission("Am", "01");
-    _exit(0);
-  }
-  char path[64];
-  snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(child));
-  ASSERT_TRUE(WaitUntil([&] { return ReadFile(path).find(") Z ") != std::string::npos; }));
-  WriteFile("__Am/01/bad\n", "x");
-  EXPECT_EQ(0, ConvertMission("Am", "01"));
+  EXPECT_EQ(std::vector<std::string>{"Soubor Am01.kdp nelze zapsat!"}, messages);
   EXPECT_EQ("old list", ReadFile("Am01.txt"));
   EXPECT_EQ("old stub", ReadFile("Am01.kdp"));
-  EXPECT_EQ(std::vector<std::string>{}, Leftovers());
-  waitpid(child, nullptr, 0);
+  EXPECT_EQ("nobody's own", ReadFile("secret"));
 }
 
 // A second converter of the same mission, in another process.
-TEST_F(OtherPartiesTest, SecondConverterWaitsForTheFirst) {
-  int ready[2];
-  ASSERT_EQ(0, pipe(ready));
-  pid_t holder = fork();
-  if (holder == 0) {
-    int folder = open(".", O_RDONLY | O_DIRECTORY);
-    flock(folder, LOCK_EX);
+int ready_pipe = -1;
+int entries_before_wait = 0;
+int wait_ms = 0;
+dirent* ReaddirThenWait(DIR* folder) {
+  if (entries_before_wait-- == 0) {
     char byte = 1;
-    if (write(ready[1], &byte, 1) != 1) _exit(1);
-    usleep(500 * 1000);  // a long conversion
-    _exit(0);
+    if (write(ready_pipe, &byte, 1) != 1) _exit(3);
+    usleep(wait_ms * 1000);
   }
+  return reinterpret_cast<decltype(&readdir)>(RealSystemCall("readdir"))(folder);
+}
+
+// A converter that is under way when the call returns, and holds the mission for
+// about hold_ms.
+pid_t StartSlowConverter(int hold_ms) {
+  int ready[2];
+  if (pipe(ready) != 0) return -1;
+  pid_t child = fork();
+  if (child == 0) {
+    close(ready[0]);
+    ready_pipe = ready[1];
+    wait_ms = hold_ms;
+    OverrideSystemCall("readdir", reinterpret_cast<SystemCall>(ReaddirThenWait));
+    int converted = ConvertMission("Am", "01");
+    WriteFile("first.done", "");
+    _exit(converted ? 0 : 1);
+  }
+  close(ready[1]);
   char byte = 0;
-  ASSERT_EQ(1, read(ready[0], &byte, 1));
+  bool under_way = read(ready[0], &byte, 1) == 1;
+  close(ready[0]);
+  return under_way ? child : -1;
+}
+
+TEST_F(OtherPartiesTest, SecondConverterWaitsForTheFirst) {
+  pid_t first = StartSlowConverter(500);
+  ASSERT_LT(0, first);
   EXPECT_EQ(1, ConvertMission("Am", "01"));
   EXPECT_TRUE(messages.empty());
-  waitpid(holder, nullptr, 0);
+  EXPECT_TRUE(Exists("first.done"));  // the second began only after the first ended
+  int status = 0;
+  waitpid(first, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 
   // One that holds it past the wait: the second says so and changes nothing.
-  holder = fork();
-  if (holder == 0) {
-    int folder = open(".", O_RDONLY | O_DIRECTORY);
-    flock(folder, LOCK_EX);
-    if (write(ready[1], &byte, 1) != 1) _exit(1);
-    usleep((kMissionBusyWaitMs + 1500) * 1000);
-    _exit(0);
-  }
-  ASSERT_EQ(1, read(ready[0], &byte, 1));
+  first = StartSlowConverter(kMissionBusyWaitMs + 1500);
+  ASSERT_LT(0, first);
   WriteFile("Am01.txt", "old list");
   EXPECT_EQ(0, ConvertMission("Am", "01"));
   EXPECT_EQ(std::vector<std::string>{"Jiné okno právě převádí misi v této složce hry. "
                                      "Zkuste to znovu, až převod skončí."},
             messages);
   EXPECT_EQ("old list", ReadFile("Am01.txt"));
-  kill(holder, SIGKILL);
-  waitpid(holder, nullptr, 0);
-  close(ready[0]);
-  close(ready[1]);
+  kill(first, SIGKILL);
+  waitpid(first, nullptr, 0);
 }
 
 }  // namespace

@@ -37,8 +37,8 @@ int WritePackageStub(const char* campaign, const char* mission) {
     return 0;
   }
   FileReplacement* stub;
-  int written =
-      WritePackageStubAside(campaign, mission, &stub) && PutFilesInPlace(&stub, 1).placed == 1;
+  int written = WritePackageStubAside(campaign, mission, &stub) && TargetIsReplaceable(stub) &&
+                PutFileInPlace(stub);
   EndFileReplacement(stub);
   UnlockFiles(lock);
   return written;

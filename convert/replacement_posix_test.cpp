@@ -1,5 +1,8 @@
-// Replacement on POSIX: links written through, an old file kept under a name, signals.
+// Replacement on POSIX: links written through, what a rename would lose, signals.
 #ifndef _WIN32
+#include <grp.h>
+#include <sys/xattr.h>
+
 #include "convert/replacement_test.h"
 
 namespace {
@@ -47,17 +50,21 @@ TEST_F(ReplacementTest, LinkedListIsWrittenThroughAndKeepsOwnerAndMode) {
   EXPECT_EQ((std::vector<std::string>{"list.txt", "pipe"}), ListFolder("kept"));
 }
 
-TEST_F(ReplacementTest, OldListThatCannotBePutBackKeepsAName) {
-  ASSERT_TRUE(
-      OverrideSystemCall("rename", reinterpret_cast<SystemCall>(RenameFailingForStubAndOldList)));
-  ConvertMission("Am", "01");
-  EXPECT_EQ((std::vector<std::string>{"Soubor Am01.kdp nelze zapsat! Ani Am01.txt se nepodařilo "
-                                      "vrátit do předchozího stavu."}),
-            messages);
-  std::vector<std::string> names = ListFolder(".");
-  ASSERT_EQ(5u, names.size());
-  EXPECT_EQ(0u, names[0].rfind(".Am01.txt.old.", 0)) << names[0];
-  EXPECT_EQ("old list", ReadFile(names[0]));
+// A temporary's name that another party took is never written through.
+TEST_F(ReplacementTest, TemporaryNameTakenByALinkIsNotFollowed) {
+  WriteFile("secret", "mine alone");
+  ASSERT_EQ(0, symlink("secret", ".Am01.txt.new"));
+  for (bool unnamed_files : {true, false}) {
+    SCOPED_TRACE(unnamed_files);
+    messages.clear();
+    if (!unnamed_files) {
+      OverrideSystemCall("open", reinterpret_cast<SystemCall>(OpenWithoutUnnamedFiles));
+    }
+    EXPECT_EQ(0, ConvertMission("Am", "01"));
+    EXPECT_EQ(std::vector<std::string>{"Soubor Am01.txt nelze zapsat!"}, messages);
+    EXPECT_EQ("mine alone", ReadFile("secret"));
+    EXPECT_EQ("old list", ReadFile("Am01.txt"));
+  }
 }
 
 // A conversion in a child process that reads its folder slowly, after telling the
@@ -78,22 +85,23 @@ TEST_F(ReplacementTest, SignalMidwayLeavesNoTemporaryFile) {
   struct Case {
     int signal_number;
     bool unnamed_files;  // the new file has no name until complete
+    bool ignored = false;  // as under nohup: the conversion goes on
   };
   for (Case test : {Case{SIGINT, false}, Case{SIGTERM, false}, Case{SIGHUP, false},
-                    Case{SIGKILL, true}, Case{SIGINT, true}}) {
+                    Case{SIGKILL, true}, Case{SIGINT, true}, Case{SIGHUP, false, true}}) {
     SCOPED_TRACE(test.signal_number);
     int ready[2];
     ASSERT_EQ(0, pipe(ready));
     pid_t child = fork();
     if (child == 0) {
       for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) signal(signal_number, SIG_DFL);
+      if (test.ignored) signal(test.signal_number, SIG_IGN);
       ready_pipe = ready[1];
       OverrideSystemCall("readdir", reinterpret_cast<SystemCall>(ReaddirSlowly));
       if (!test.unnamed_files) {
         OverrideSystemCall("open", reinterpret_cast<SystemCall>(OpenWithoutUnnamedFiles));
       }
-      ConvertMission("Am", "01");
-      _exit(0);
+      _exit(ConvertMission("Am", "01") && messages.empty() ? 0 : 1);
     }
     close(ready[1]);
     char byte = 0;
@@ -104,9 +112,68 @@ TEST_F(ReplacementTest, SignalMidwayLeavesNoTemporaryFile) {
     kill(child, test.signal_number);
     int status = 0;
     waitpid(child, &status, 0);
+    if (test.ignored) {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+      EXPECT_EQ(ExpectedStub(), ReadFile("Am01.kdp"));
+      WriteFile("Am01.txt", "old list");
+      WriteFile("Am01.kdp", "old stub");
+      continue;
+    }
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == test.signal_number) << status;
     ExpectOldFilesOnly();
   }
+  // Between conversions, Ctrl-C ends the program at once: nothing holds it back.
+  for (int good : {1, 0}) {
+    if (!good) WriteFile("__Am/01/bad\n", "x");
+    EXPECT_EQ(good, ConvertMission("Am", "01"));
+    sigset_t blocked;
+    sigprocmask(SIG_BLOCK, nullptr, &blocked);
+    EXPECT_FALSE(sigismember(&blocked, SIGINT)) << good;
+  }
+}
+
+// Renaming the new list over the old one would lose what the old one has besides its
+// content: a group its owner cannot give, or an ACL. It is written into instead.
+TEST_F(ReplacementTest, ListKeepsItsGroupAndItsAcl) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give the list to a second user";
+  chmod(".", 0777);
+  // nobody's own list in a group nobody is not in.
+  ASSERT_EQ(0, chown("Am01.txt", 65534, 0));
+  chmod("Am01.txt", 0664);
+  chmod("Am01.kdp", 0666);
+  pid_t child = fork();
+  if (child == 0) {
+    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+    _exit(ConvertMission("Am", "01") && messages.empty() ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  struct stat list;
+  ASSERT_EQ(0, stat("Am01.txt", &list));
+  EXPECT_EQ(kNewList, ReadFile("Am01.txt"));
+  EXPECT_EQ(65534u, list.st_uid);
+  EXPECT_EQ(0u, list.st_gid);
+
+  // root's list that user nobody may write too, through an ACL: u::rw-, u:65534:rw-,
+  // g::r--, m::rw-, o::r--.
+  ASSERT_EQ(0, chown("Am01.txt", 0, 0));
+  const uint32_t acl[] = {2,          0x00060001, 0xFFFFFFFF, 0x00060002, 65534,
+                          0x00040004, 0xFFFFFFFF, 0x00060010, 0xFFFFFFFF, 0x00040020,
+                          0xFFFFFFFF};
+  if (setxattr("Am01.txt", "system.posix_acl_access", acl, sizeof acl, 0) != 0) {
+    GTEST_SKIP() << "this file system takes no ACL";
+  }
+  WriteFile("__Am/01/more.dat", "x");
+  EXPECT_EQ(1, ConvertMission("Am", "01"));
+  EXPECT_LT(0, getxattr("Am01.txt", "system.posix_acl_access", nullptr, 0));
+  child = fork();
+  if (child == 0) {
+    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+    _exit(ConvertMission("Am", "01") && messages.empty() ? 0 : 1);
+  }
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 }  // namespace
 #endif

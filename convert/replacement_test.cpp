@@ -16,38 +16,92 @@ TEST_F(ReplacementTest, ListingThatBreaksOffReplacesNothing) {
   ExpectOldFilesOnly();
 }
 
-TEST_F(ReplacementTest, FailureAfterBothFilesAreCompleteKeepsBoth) {
+TEST_F(ReplacementTest, FailureBeforeTheListIsInPlaceKeepsTheOldList) {
   struct Fault {
     const char* call;
     SystemCall replacement;
     const char* message;
-    bool without_links;  // the old list is kept as a copy
   };
   const Fault faults[] = {
-      {kMove, kMoveFailingForStub, "Soubor Am01.kdp nelze zapsat!", false},  // list was in place
-      {"fclose", reinterpret_cast<SystemCall>(CloseFailing), "Soubor Am01.txt nelze zapsat!",
-       false},
+      {"fclose", reinterpret_cast<SystemCall>(CloseFailing), "Soubor Am01.txt nelze zapsat!"},
       // the stub's content fails after the list's was complete
-      {"fclose", reinterpret_cast<SystemCall>(CloseFailingLater), "Soubor Am01.kdp nelze zapsat!",
-       false},
-#ifndef _WIN32
-      {kMove, kMoveFailingForStub, "Soubor Am01.kdp nelze zapsat!", true},
-#endif
+      {"fclose", reinterpret_cast<SystemCall>(CloseFailingLater), "Soubor Am01.kdp nelze zapsat!"},
+      {kMove, kMoveFailingForStub, "Soubor Am01.kdp nelze zapsat!"},
   };
   for (const Fault& fault : faults) {
     SCOPED_TRACE(fault.message);
     messages.clear();
     closes_before_failure = 1;
     ASSERT_TRUE(OverrideSystemCall(fault.call, fault.replacement));
-#ifndef _WIN32
-    if (fault.without_links) OverrideSystemCall("link", reinterpret_cast<SystemCall>(LinkFailing));
-#endif
-    ConvertMission("Am", "01");
+    EXPECT_EQ(0, ConvertMission("Am", "01"));
     OverrideSystemCall(fault.call, nullptr);
-    OverrideSystemCall("link", nullptr);
     EXPECT_EQ(std::vector<std::string>{fault.message}, messages);
     ExpectOldFilesOnly();
   }
+  // The stub went in place first: the list that fails then leaves the old list
+  // beside a stub of the same 90 bytes, or none where there was none.
+  for (bool stub_there : {true, false}) {
+    SCOPED_TRACE(stub_there);
+    messages.clear();
+    if (!stub_there) RemoveFile("Am01.kdp");
+    ASSERT_TRUE(OverrideSystemCall(kMove, kMoveFailingForList));
+    EXPECT_EQ(0, ConvertMission("Am", "01"));
+    OverrideSystemCall(kMove, nullptr);
+    EXPECT_EQ(std::vector<std::string>{"Soubor Am01.txt nelze zapsat!"}, messages);
+    EXPECT_EQ("old list", ReadFile("Am01.txt"));
+    EXPECT_EQ(stub_there ? ExpectedStub() : "", ReadFile("Am01.kdp"));
+    EXPECT_EQ(stub_there, Exists("Am01.kdp"));
+  }
+}
+
+// A list that cannot be renamed over (another name on POSIX, a reader holding it
+// on Windows) is written into, with a backup only while that lasts.
+TEST_F(ReplacementTest, ListWrittenInPlaceGetsItsBackupBackOnFailure) {
+#ifdef _WIN32
+  HANDLE held = CreateFileA("Am01.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  const std::vector<std::string> files = {"Am01.kdp", "Am01.txt", "__Am", "vozedudo.exe"};
+#else
+  ASSERT_EQ(0, link("Am01.txt", "other.txt"));
+  const std::vector<std::string> files = {"Am01.kdp", "Am01.txt", "__Am", "other.txt",
+                                          "vozedudo.exe"};
+#endif
+  // Writes: the backup, the new content, the old content put back.
+  ASSERT_TRUE(OverrideSystemCall(kWrite, kWriteFailing));
+  writes_before_failure = 1;
+  single_write_fails = true;
+  EXPECT_EQ(0, ConvertMission("Am", "01"));
+  EXPECT_EQ(std::vector<std::string>{"Soubor Am01.txt nelze zapsat!"}, messages);
+  EXPECT_EQ("old list", ReadFile("Am01.txt"));
+  EXPECT_EQ(files, ListFolder("."));
+
+  // When not even the backup goes back, it stays, and the message names it.
+  messages.clear();
+  writes_before_failure = 1;
+  single_write_fails = false;
+  EXPECT_EQ(0, ConvertMission("Am", "01"));
+  OverrideSystemCall(kWrite, nullptr);
+  EXPECT_EQ(std::vector<std::string>{std::string("Soubor Am01.txt nelze zapsat! Jeho předchozí "
+                                                 "obsah je v souboru ") +
+                                     kBackupName + "."},
+            messages);
+  EXPECT_EQ("old list", ReadFile(kBackupName));
+
+  // The next conversion removes it, and writes into the list.
+  messages.clear();
+  WriteFile("release", "");
+  EXPECT_EQ(1, ConvertMission("Am", "01"));
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(kNewList, ReadFile("Am01.txt"));
+  EXPECT_EQ(ExpectedStub(), ReadFile("Am01.kdp"));
+  EXPECT_FALSE(Exists(kBackupName));
+#ifdef _WIN32
+  CloseHandle(held);
+#else
+  EXPECT_EQ(kNewList, ReadFile("other.txt"));
+#endif
+  EXPECT_TRUE(WaitForFile("updater.done"));
 }
 
 TEST_F(ReplacementTest, FolderWhereTheStubGoesKeepsTheOldList) {
@@ -69,25 +123,6 @@ TEST_F(ReplacementTest, ConvertingAgainWhileTheUpdaterReadsTheFiles) {
   std::string second_list = ReadFile("Am01.txt");
   EXPECT_NE(std::string::npos, second_list.find("new.dat#__Am\\01\\new.dat\r\n"));
   EXPECT_EQ(ExpectedStub(), ReadFile("Am01.kdp"));
-  // A list written into the held file is given its old content back when the stub
-  // then fails.
-  WriteFile("__Am/01/newer.dat", "x");
-  ASSERT_TRUE(OverrideSystemCall(kMove, kMoveFailingForStub));
-  ConvertMission("Am", "01");
-  OverrideSystemCall(kMove, nullptr);
-  EXPECT_EQ((std::vector<std::string>{"Soubor Am01.kdp nelze zapsat!"}), messages);
-  EXPECT_EQ(second_list, ReadFile("Am01.txt"));
-#ifdef _WIN32
-  // A copy of the held list cut short by a failed read is no copy: the list stays.
-  messages.clear();
-  reads_before_failure = 1;
-  ASSERT_TRUE(OverrideSystemCall("ReadFile", reinterpret_cast<SystemCall>(ReadFailing)));
-  ConvertMission("Am", "01");
-  OverrideSystemCall("ReadFile", nullptr);
-  EXPECT_EQ((std::vector<std::string>{"Soubor Am01.txt nelze zapsat!"}), messages);
-  EXPECT_EQ(second_list, ReadFile("Am01.txt"));
-  EXPECT_EQ(ExpectedStub(), ReadFile("Am01.kdp"));
-#endif
   WriteFile("release", "");
   EXPECT_TRUE(WaitUntil([] { return LineCount("updater.runs") == 2; }));
 }

@@ -38,8 +38,9 @@ class ReplacementTest : public GameFolderTest {
   }
   unsigned list_mode_ = 0640;
   void TearDown() override {
-    for (const char* call : {"readdir", "FindNextFileW", "closedir", "FindClose", "rename",
-                             "MoveFileExA", "ReadFile", "fclose", "open", "fork", "link"}) {
+    for (const char* call :
+         {"readdir", "FindNextFileW", "closedir", "FindClose", "rename", "MoveFileExA", "ReadFile",
+          "WriteFile", "write", "fclose", "open", "fork", "linkat", "unlink", "DeleteFileA"}) {
       OverrideSystemCall(call, nullptr);
     }
     GameFolderTest::TearDown();
@@ -77,32 +78,43 @@ inline BOOL WINAPI FindCloseCounted(HANDLE find) {
   ++scans_closed;
   return reinterpret_cast<decltype(&FindClose)>(RealSystemCall("FindClose"))(find);
 }
-inline BOOL WINAPI MoveFailingForStub(LPCSTR source, LPCSTR target, DWORD flags) {
-  size_t length = strlen(source);
-  bool old_stub = length >= 4 && strcmp(source + length - 4, ".kdp") == 0;
-  if (old_stub || strstr(source, ".kdp.kdc-new")) {
+inline BOOL WINAPI MoveFailingFor(const char* suffix, LPCSTR source, LPCSTR target, DWORD flags) {
+  if (strstr(source, suffix)) {
     SetLastError(ERROR_WRITE_FAULT);
     return FALSE;
   }
   return reinterpret_cast<decltype(&MoveFileExA)>(RealSystemCall("MoveFileExA"))(source, target,
                                                                                  flags);
 }
-inline int reads_before_failure = 0;
-inline BOOL WINAPI ReadFailing(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got,
-                               LPOVERLAPPED at) {
-  if (reads_before_failure-- <= 0) {
-    SetLastError(ERROR_READ_FAULT);
+inline BOOL WINAPI MoveFailingForStub(LPCSTR source, LPCSTR target, DWORD flags) {
+  return MoveFailingFor(".kdp.kdc-new", source, target, flags);
+}
+inline BOOL WINAPI MoveFailingForList(LPCSTR source, LPCSTR target, DWORD flags) {
+  return MoveFailingFor(".txt.kdc-new", source, target, flags);
+}
+// Writes of the platform's own copies fail from the (writes_before_failure + 1)-th
+// on; only that one when a single write fails.
+inline int writes_before_failure = 0;
+inline bool single_write_fails = false;
+inline BOOL WINAPI WriteFailing(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written,
+                                LPOVERLAPPED at) {
+  if (writes_before_failure-- == 0 || (writes_before_failure < 0 && !single_write_fails)) {
+    SetLastError(ERROR_DISK_FULL);
     return FALSE;
   }
-  typedef BOOL(WINAPI * Read)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);  // beside ours
-  return reinterpret_cast<Read>(RealSystemCall("ReadFile"))(file, buffer, size, got, at);
+  typedef BOOL(WINAPI * Write)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);  // beside ours
+  return reinterpret_cast<Write>(RealSystemCall("WriteFile"))(file, bytes, size, written, at);
 }
+inline const char kWrite[] = "WriteFile";
+inline const char kBackupName[] = "Am01.txt.kdc-backup";
 inline const char kNextEntry[] = "FindNextFileW";
 inline const char kCloseScan[] = "FindClose";
 inline const char kMove[] = "MoveFileExA";
 inline const SystemCall kFailingNextEntry = reinterpret_cast<SystemCall>(FindNextFailing);
 inline const SystemCall kCountedCloseScan = reinterpret_cast<SystemCall>(FindCloseCounted);
 inline const SystemCall kMoveFailingForStub = reinterpret_cast<SystemCall>(MoveFailingForStub);
+inline const SystemCall kMoveFailingForList = reinterpret_cast<SystemCall>(MoveFailingForList);
+inline const SystemCall kWriteFailing = reinterpret_cast<SystemCall>(WriteFailing);
 #else
 inline dirent* ReaddirFailing(DIR* folder) {
   if (entries_before_failure-- <= 0) {
@@ -115,24 +127,30 @@ inline int ClosedirCounted(DIR* folder) {
   ++scans_closed;
   return reinterpret_cast<decltype(&closedir)>(RealSystemCall("closedir"))(folder);
 }
-inline int RenameFailingForStub(const char* source, const char* target) {
-  if (strstr(source, ".Am01.kdp.new-")) {
+inline int RenameFailingFor(const char* name, const char* source, const char* target) {
+  if (strstr(source, name)) {
     errno = EIO;
     return -1;
   }
   return reinterpret_cast<decltype(&rename)>(RealSystemCall("rename"))(source, target);
 }
-inline int RenameFailingForStubAndOldList(const char* source, const char* target) {
-  if (strstr(source, ".Am01.txt.old.")) {
-    errno = EIO;
+inline int RenameFailingForStub(const char* source, const char* target) {
+  return RenameFailingFor(".Am01.kdp.new", source, target);
+}
+inline int RenameFailingForList(const char* source, const char* target) {
+  return RenameFailingFor(".Am01.txt.new", source, target);
+}
+inline int writes_before_failure = 0;
+inline bool single_write_fails = false;
+inline ssize_t WriteFailing(int fd, const void* bytes, size_t size) {
+  if (writes_before_failure-- == 0 || (writes_before_failure < 0 && !single_write_fails)) {
+    errno = ENOSPC;
     return -1;
   }
-  return RenameFailingForStub(source, target);
+  return reinterpret_cast<decltype(&write)>(RealSystemCall("write"))(fd, bytes, size);
 }
-inline int LinkFailing(const char*, const char*) {
-  errno = EPERM;  // as on a file system without hard links
-  return -1;
-}
+inline const char kWrite[] = "write";
+inline const char kBackupName[] = ".Am01.txt.backup";
 inline int OpenWithoutUnnamedFiles(const char* name, int flags, ...) {
   if ((flags & O_TMPFILE) == O_TMPFILE) {
     errno = EOPNOTSUPP;
@@ -147,6 +165,8 @@ inline const char kMove[] = "rename";
 inline const SystemCall kFailingNextEntry = reinterpret_cast<SystemCall>(ReaddirFailing);
 inline const SystemCall kCountedCloseScan = reinterpret_cast<SystemCall>(ClosedirCounted);
 inline const SystemCall kMoveFailingForStub = reinterpret_cast<SystemCall>(RenameFailingForStub);
+inline const SystemCall kMoveFailingForList = reinterpret_cast<SystemCall>(RenameFailingForList);
+inline const SystemCall kWriteFailing = reinterpret_cast<SystemCall>(WriteFailing);
 #endif
 
 inline int CloseFailing(FILE* file) {

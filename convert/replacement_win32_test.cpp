@@ -1,4 +1,4 @@
-// Replacement on Windows: hidden files, kept copies known whole, links, the lock.
+// Replacement on Windows: hidden files, leftovers, links, the lock.
 #ifdef _WIN32
 #include <filesystem>
 
@@ -6,21 +6,12 @@
 
 namespace {
 
-// A kept copy's name as the converter gives it: the 64-bit FNV-1a hash of its
-// content, which proves the copy whole.
-std::string KeptName(const std::string& target, const std::string& content) {
-  unsigned long long hash = 0xcbf29ce484222325ULL;
-  for (unsigned char c : content) hash = (hash ^ c) * 0x100000001b3ULL;
-  char digits[17];
-  snprintf(digits, sizeof digits, "%016llx", hash);
-  return target + ".kdc-old-" + digits;
-}
-
 TEST_F(ReplacementTest, HiddenListStaysHiddenAndLeftoversAreCleared) {
-  // What a converter killed midway leaves: the next conversion clears it.
+  // What a converter killed midway leaves: the next conversion clears it; a folder
+  // of such a name is the user's, and stays.
   WriteFile("Am01.txt.kdc-new", "torn");
-  WriteFile("Am01.txt.kdc-part", "old l");
-  WriteFile(KeptName("Am01.kdp", "old stub"), "old stub");
+  WriteFile("Am01.txt.kdc-backup", "old list");
+  MakeFolder("Am01.kdp.kdc-backup");
   ASSERT_TRUE(SetFileAttributesA("Am01.txt", FILE_ATTRIBUTE_HIDDEN));
   WriteFile("release", "");
   ConvertMission("Am", "01");
@@ -28,85 +19,10 @@ TEST_F(ReplacementTest, HiddenListStaysHiddenAndLeftoversAreCleared) {
   EXPECT_EQ(kNewList, ReadFile("Am01.txt"));
   EXPECT_TRUE(GetFileAttributesA("Am01.txt") & FILE_ATTRIBUTE_HIDDEN);
   EXPECT_TRUE(WaitForFile("updater.done"));
-  EXPECT_EQ(
-      (std::vector<std::string>{"Am01.kdp", "Am01.txt", "__Am", "release", "seen.kdp", "seen.txt",
-                                "updater.done", "updater.log", "updater.runs", "vozedudo.exe"}),
-      ListFolder("."));
-}
-
-TEST_F(ReplacementTest, OnlyAWholeKeptCopyOfOursGoesBack) {
-  // Killed amid writing into a held list: the list is torn, its copy whole.
-  WriteFile("Am01.txt", "torn");
-  WriteFile(KeptName("Am01.txt", "old list"), "old list");
-  // The user's own files of like names, and a copy whose content is not its name's.
-  WriteFile("Am01.txt.kdc-old", "mine");
-  MakeFolder("Am01.kdp.kdc-old");
-  WriteFile("Am01.txt.kdc-old-0123456789abcdef", "not a copy");
-  WriteFile("__Am/01/\xD0\x96.dat", "x");  // Cyrillic: in neither 1250 nor 1252
-  ConvertMission("Am", "01");
-  EXPECT_EQ(std::vector<std::string>{"Neplatný název souboru v misi!"}, messages);
-  EXPECT_EQ("old list", ReadFile("Am01.txt"));
-  EXPECT_EQ("mine", ReadFile("Am01.txt.kdc-old"));
-  EXPECT_TRUE(IsFolder("Am01.kdp.kdc-old"));
-  EXPECT_EQ("not a copy", ReadFile("Am01.txt.kdc-old-0123456789abcdef"));
-  EXPECT_EQ(
-      (std::vector<std::string>{"Am01.kdp", "Am01.kdp.kdc-old", "Am01.txt", "Am01.txt.kdc-old",
-                                "Am01.txt.kdc-old-0123456789abcdef", "__Am", "vozedudo.exe"}),
-      ListFolder("."));
-}
-
-// Killed between the two files of a first conversion: the new list goes, as there
-// was none; only a mark of ours says so.
-TEST_F(ReplacementTest, ListOfAKilledFirstConversionGoes) {
-  RemoveFile("Am01.kdp");
-  WriteFile("Am01.txt.kdc-none", "korvidane-convert: no such file before\r\n");
-  WriteFile("Am01.kdp.kdc-none", "my notes");
-  WriteFile("__Am/01/\xD0\x96.dat", "x");  // Cyrillic: in neither 1250 nor 1252
-  ConvertMission("Am", "01");
-  EXPECT_EQ(std::vector<std::string>{"Neplatný název souboru v misi!"}, messages);
-  EXPECT_FALSE(Exists("Am01.txt"));
-  EXPECT_EQ("my notes", ReadFile("Am01.kdp.kdc-none"));
-  EXPECT_FALSE(Exists("Am01.txt.kdc-none"));
-}
-
-// A conversion that worked but could not remove its copy (another program held it)
-// leaves a note: the next one must not undo it.
-TEST_F(ReplacementTest, CopyPassedOverByAConversionThatWorkedStays) {
-  std::string kept = KeptName("Am01.txt", "older list");
-  WriteFile(kept, "older list");
-  WriteFile(kept + ".done", "");
-  WriteFile("Am01.txt.kdc-none", "korvidane-convert: no such file before\r\n");
-  WriteFile("Am01.txt.kdc-none.done", "");
-  WriteFile("__Am/01/\xD0\x96.dat", "x");  // Cyrillic: in neither 1250 nor 1252
-  ConvertMission("Am", "01");
-  EXPECT_EQ(std::vector<std::string>{"Neplatný název souboru v misi!"}, messages);
-  ExpectOldFilesOnly();  // the passed-over copy and mark went, with their notes
-}
-
-BOOL WINAPI MoveFailingForStubAndOldList(LPCSTR source, LPCSTR target, DWORD flags) {
-  if (strstr(source, "Am01.txt.kdc-old-")) {
-    SetLastError(ERROR_WRITE_FAULT);
-    return FALSE;
-  }
-  return MoveFailingForStub(source, target, flags);
-}
-
-TEST_F(ReplacementTest, OldListThatCannotBePutBackGoesBackNextTime) {
-  ASSERT_TRUE(
-      OverrideSystemCall(kMove, reinterpret_cast<SystemCall>(MoveFailingForStubAndOldList)));
-  ConvertMission("Am", "01");
-  OverrideSystemCall(kMove, nullptr);
-  EXPECT_EQ((std::vector<std::string>{"Soubor Am01.kdp nelze zapsat! Ani Am01.txt se nepodařilo "
-                                      "vrátit do předchozího stavu."}),
-            messages);
-  EXPECT_EQ(kNewList, ReadFile("Am01.txt"));
-  EXPECT_EQ("old list", ReadFile(KeptName("Am01.txt", "old list")));
-  // The next conversion puts it back first, and fails here before anything else.
-  messages.clear();
-  WriteFile("__Am/01/\xD0\x96.dat", "x");  // Cyrillic: in neither 1250 nor 1252
-  ConvertMission("Am", "01");
-  EXPECT_EQ(std::vector<std::string>{"Neplatný název souboru v misi!"}, messages);
-  ExpectOldFilesOnly();
+  EXPECT_EQ((std::vector<std::string>{"Am01.kdp", "Am01.kdp.kdc-backup", "Am01.txt", "__Am",
+                                      "release", "seen.kdp", "seen.txt", "updater.done",
+                                      "updater.log", "updater.runs", "vozedudo.exe"}),
+            ListFolder("."));
 }
 
 bool UnderWine() {
@@ -136,24 +52,20 @@ TEST_F(ReplacementTest, LinkedListIsReplacedAndTheLinkedFileStays) {
   WriteFile("kept/list.txt", "old list");
   RemoveFile("Am01.txt");
   ASSERT_TRUE(MakeUnixLink("kept/list.txt", "Am01.txt"));
-  // The list took the link's place; the stub failed; the list goes back.
-  ASSERT_TRUE(OverrideSystemCall(kMove, kMoveFailingForStub));
-  ConvertMission("Am", "01");
-  OverrideSystemCall(kMove, nullptr);
-  EXPECT_EQ((std::vector<std::string>{"Soubor Am01.kdp nelze zapsat!"}), messages);
-  EXPECT_EQ("old list", ReadFile("Am01.txt"));
-  EXPECT_EQ("old list", ReadFile("kept/list.txt"));
-  // A stub that cannot even be begun changes nothing: the link stays a link.
-  messages.clear();
-  RemoveFile("Am01.txt");
-  ASSERT_TRUE(MakeUnixLink("kept/list.txt", "Am01.txt"));
-  MakeFolder("Am01.kdp.kdc-part");
-  ConvertMission("Am", "01");
-  EXPECT_EQ((std::vector<std::string>{"Soubor Am01.kdp nelze zapsat!"}), messages);
-  WriteFile("kept/list.txt", "changed outside");
-  EXPECT_EQ("changed outside", ReadFile("Am01.txt"));
-  std::filesystem::remove("Am01.kdp.kdc-part");
-  WriteFile("kept/list.txt", "old list");
+  // A stub that fails, or cannot even be begun, changes nothing: the link stays a
+  // link.
+  for (bool begun : {true, false}) {
+    messages.clear();
+    if (begun) ASSERT_TRUE(OverrideSystemCall(kMove, kMoveFailingForStub));
+    if (!begun) MakeFolder("Am01.kdp.kdc-new");
+    ConvertMission("Am", "01");
+    OverrideSystemCall(kMove, nullptr);
+    std::filesystem::remove("Am01.kdp.kdc-new");
+    EXPECT_EQ((std::vector<std::string>{"Soubor Am01.kdp nelze zapsat!"}), messages);
+    WriteFile("kept/list.txt", "changed outside");
+    EXPECT_EQ("changed outside", ReadFile("Am01.txt"));
+    WriteFile("kept/list.txt", "old list");
+  }
 
   messages.clear();  // the link still in place
   WriteFile("release", "");

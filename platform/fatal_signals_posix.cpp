@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/file_replacement_steps.h"
 
 namespace {
 

@@ -18,7 +18,6 @@ void SetSignalHandler(int signal_number, void (*handler)(int), struct sigaction*
 // The default action, as the program ends or stops on its own.
 void SetDefaultSignalAction(int signal_number);
 
-// Between these, the fatal signals wait; they nest. (Declared for the file
-// replacement in file_replacement_steps.h too.)
+// Between these, the fatal signals wait; they nest.
 void HoldInterruptions();
 void ReleaseInterruptions();

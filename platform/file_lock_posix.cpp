@@ -10,7 +10,6 @@
 #include <cstdlib>
 
 #include "platform/file_replacement.h"
-#include "platform/file_replacement_steps.h"
 
 struct FileLock {
   int folder;  // -1 where the folder cannot be locked at all
@@ -33,7 +32,7 @@ FileLock* LockFiles(const char*, const char* const* targets, size_t count, int w
     if (errno == EINTR) continue;
     if (errno != EWOULDBLOCK) {
       // A file system without such locks (some network ones): one converter alone
-      // is still safe.
+      // is still safe, and nothing is removed.
       close(lock->folder);
       lock->folder = -1;
       break;
@@ -45,10 +44,10 @@ FileLock* LockFiles(const char*, const char* const* targets, size_t count, int w
     }
     usleep(20000);
   }
-  // A repair that a signal cut short would leave a target torn.
-  HoldInterruptions();
-  for (size_t i = 0; i < count; ++i) RecoverLeftovers(targets[i]);
-  ReleaseInterruptions();
+  // What a killed converter left is ours to remove only while we hold the lock.
+  if (lock->folder >= 0) {
+    for (size_t i = 0; i < count; ++i) RemoveLeftovers(targets[i]);
+  }
   return lock;
 }
 

@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "platform/file_replacement.h"
-#include "platform/file_replacement_steps.h"
 
 struct FileLock {
   HANDLE file;  // INVALID_HANDLE_VALUE where the folder takes no lock file
@@ -87,7 +86,10 @@ FileLock* LockFiles(const char* lock_name, const char* const* targets, size_t co
     }
     if (left == kHeld) Sleep(20);
   }
-  for (size_t i = 0; i < count; ++i) RecoverLeftovers(targets[i]);
+  // What a killed converter left is ours to remove only while we hold the lock.
+  if (lock->file != INVALID_HANDLE_VALUE) {
+    for (size_t i = 0; i < count; ++i) RemoveLeftovers(targets[i]);
+  }
   return lock;
 }
 

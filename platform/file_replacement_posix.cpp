@@ -1,11 +1,26 @@
-// Whole-file replacement on POSIX. The new file is made beside the target (without
-// a name until complete where the system allows) and renamed over it; where that
-// would change the file's owner or group, or the folder forbids it, the new content
-// is written into the file itself. The old content keeps a name of its own,
-// ".Am01.txt.old.INODE.TIME-PID-N", until both files are in place.
+// Whole-file replacement on POSIX: a temporary renamed over the target, as git's
+// lockfile does; where a rename cannot work or would lose something of the file,
+// the content is written into the file itself with a backup, as vim does.
+//
+// Beside the target (in the folder of the file a permitted link names) stand at
+// most ".Am01.txt.new", the temporary, and ".Am01.txt.backup". If the program dies
+// after a step, this is on disk:
+//   1. new content written, unnamed (O_TMPFILE)    the old target
+//      or, without unnamed files, written as .new  the old target, .new
+//   2. complete, named .new                        the old target, .new
+//   3. .new renamed over the target                the new target
+//   or, in place instead of 3:
+//   3a. old content copied into .backup            the old target, .new, .backup
+//   3b. new content written into the target        a torn target, .new, .backup
+//   3c. .backup removed                            the new target, .new
+// A signal that ends the program removes .new, and waits through 3a to 3c; only a
+// kill leaves anything. The next conversion, under the lock, removes .new and
+// .backup when they are the user's own, and never puts anything back.
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,29 +28,179 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/file_copy_posix.h"
+#include "platform/fatal_signals_posix.h"
 #include "platform/file_replacement.h"
-#include "platform/file_replacement_steps.h"
 #include "platform/path_folder.h"
 #include "platform/permitted_links_posix.h"
 #include "platform/system_calls.h"
-#include "platform/temp_names_posix.h"
 
 struct FileReplacement {
   FILE* stream;            // the new content, while it is written
-  char target[kPathSize];  // through links we may follow, the file they name
-  char temp[kPathSize];    // the new content's name, empty while it has none
-  char kept[kPathSize];    // the old content's name while it can still be put back
-  bool created;            // there was no target before: kept is an empty mark of that
-  bool write_in_place;     // the new content goes into the target itself
-  bool keep_old;           // the old content could not be put back: its name stays
-  int content;             // the new content, read through this and not by its name,
+  int content;             // the new content, read through this and never by its name,
                            // which another user of the folder may rename; -1: none
+  char target[kPathSize];  // through links we may follow, the file they name
+  char temp[kPathSize];    // ".NAME.new" while it has that name
+  char backup[kPathSize];  // ".NAME.backup" when it had to be kept
 };
 
 namespace {
 
-bool ProcFileSystemPresent() { return access("/proc/self/fd", X_OK) == 0; }
+// ".NAME.KIND" beside path's file.
+bool NameBeside(const char* path, const char* kind, char* name) {
+  int folder_length = static_cast<int>(FolderPartLength(path, '/'));
+  int length = snprintf(name, kPathSize, "%.*s.%s.%s", folder_length, path, path + folder_length,
+                        kind);
+  return length >= 0 && static_cast<size_t>(length) < kPathSize;
+}
+
+bool SameFile(const struct stat& one, const struct stat& other) {
+  return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+}
+
+// The temporaries' names, removed when a signal ends the program, in the manner of
+// git's tempfile. A slot is in use while it points to a name that is not empty.
+constexpr int kWatched = 4;
+char* volatile watched[kWatched];
+int replacements = 0;  // begun and not yet ended
+struct sigaction previous_file_size_action;
+
+void RemoveWatchedNames() {
+  for (char* volatile& name : watched) {
+    if (name && name[0]) unlink(name);
+  }
+}
+
+void Watch(char* name) {
+  for (char* volatile& slot : watched) {
+    if (!slot) {
+      slot = name;
+      return;
+    }
+  }
+}
+
+void Unwatch(char* name) {
+  for (char* volatile& slot : watched) {
+    if (slot == name) slot = nullptr;
+  }
+}
+
+void StartWatching() {
+  if (replacements++ > 0) return;
+  PushFatalSignalCleanup(RemoveWatchedNames);
+  // A file grown past the size limit fails the write, which is reported, instead
+  // of ending the program.
+  struct sigaction ignore;
+  memset(&ignore, 0, sizeof ignore);
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &ignore, &previous_file_size_action);
+}
+
+void StopWatching() {
+  if (replacements == 0 || --replacements > 0) return;
+  PopFatalSignalCleanup(RemoveWatchedNames);
+  sigaction(SIGXFSZ, &previous_file_size_action, nullptr);
+}
+
+// Gives the temporary its fixed name with make(name), never over a file already
+// there. Signals wait until the name is watched, so that one removes only ours.
+template <typename Make>
+bool NameTemporary(FileReplacement* file, Make make) {
+  HoldInterruptions();
+  bool made = NameBeside(file->target, "new", file->temp) && make(file->temp);
+  if (made) {
+    Watch(file->temp);
+  } else {
+    file->temp[0] = '\0';
+  }
+  ReleaseInterruptions();
+  return made;
+}
+
+bool WriteAll(int fd, const char* bytes, size_t size) {
+  while (size > 0) {
+    ssize_t written = SYSTEM_CALL(write)(fd, bytes, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+// All of from, from its start, over to from its start; what is left of to's old
+// content is cut off. False on any failed read or write.
+bool CopyContent(int from, int to) {
+  if (lseek(from, 0, SEEK_SET) != 0 || lseek(to, 0, SEEK_SET) != 0) return false;
+  char buffer[16384];
+  off_t size = 0;
+  for (;;) {
+    ssize_t got = SYSTEM_CALL(read)(from, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) break;
+    if (!WriteAll(to, buffer, static_cast<size_t>(got))) return false;
+    size += got;
+  }
+  return SYSTEM_CALL(ftruncate)(to, size) == 0;
+}
+
+// Renaming the new file over the target would lose something of it, as vim judges:
+// an owner or group the new file could not take, another name (a hard link), or
+// extended attributes such as an ACL. (A security label is the system's own, and
+// every new file gets one.)
+bool RenamingWouldLose(const FileReplacement* file, const struct stat& old) {
+  struct stat fresh;
+  if (fstat(file->content, &fresh) != 0) return true;
+  if (fresh.st_uid != old.st_uid || fresh.st_gid != old.st_gid || old.st_nlink > 1) return true;
+  char names[1024];
+  ssize_t length = listxattr(file->target, names, sizeof names);
+  if (length < 0) return errno == ERANGE;
+  for (ssize_t at = 0; at < length; at += static_cast<ssize_t>(strlen(names + at)) + 1) {
+    if (strncmp(names + at, "security.", 9) != 0) return true;
+  }
+  return false;
+}
+
+// Writes the new content into the target itself, so that it keeps its name, owner,
+// group, mode, attributes and other names. A backup holds the old content while
+// the write lasts, and puts it back if the write fails; if even that fails, the
+// backup stays for the user. Signals wait meanwhile, so only a kill can tear it.
+int WriteIntoTarget(FileReplacement* file) {
+  HoldInterruptions();
+  // Not a pipe put in the target's place meanwhile: it would never answer.
+  int target = SYSTEM_CALL(open)(file->target, O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  struct stat status;
+  char backup_name[kPathSize];
+  int backup = -1;
+  if (target >= 0 && fstat(target, &status) == 0 && S_ISREG(status.st_mode) &&
+      NameBeside(file->target, "backup", backup_name)) {
+    backup = SYSTEM_CALL(open)(backup_name, O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
+  }
+  bool backed_up = backup >= 0 && CopyContent(target, backup);
+  bool written = backed_up && CopyContent(file->content, target);
+  if (target >= 0) written = SYSTEM_CALL(close)(target) == 0 && written;
+  if (backed_up && !written) {
+    int again = SYSTEM_CALL(open)(file->target, O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    bool restored = again >= 0 && CopyContent(backup, again);
+    if (again >= 0) restored = SYSTEM_CALL(close)(again) == 0 && restored;
+    if (!restored) memcpy(file->backup, backup_name, sizeof backup_name);
+  }
+  if (backup >= 0) {
+    close(backup);
+    if (!file->backup[0]) SYSTEM_CALL(unlink)(backup_name);
+  }
+  ReleaseInterruptions();
+  return written ? 1 : 0;
+}
+
+// The temporary's name still names the new content: another user of a folder
+// without the sticky bit may have put something else there.
+bool StillOurContent(const FileReplacement* file) {
+  struct stat named, content;
+  return file->temp[0] && lstat(file->temp, &named) == 0 &&
+         fstat(file->content, &content) == 0 && SameFile(named, content);
+}
 
 }  // namespace
 
@@ -48,28 +213,25 @@ FileReplacement* BeginFileReplacement(const char* target) {
     free(file);
     return nullptr;
   }
-  BeginWatchingNames();
-
+  StartWatching();
   // The new file has no name until it is complete, so not even a kill leaves it.
   char folder[kPathSize];
   FolderOf(file->target, folder, sizeof folder);
   int fd = -1;
-  if (ProcFileSystemPresent()) {
+  if (access("/proc/self/fd", X_OK) == 0) {
     fd = SYSTEM_CALL(open)(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
   }
   if (fd < 0) {
-    // No such files here: a named temporary, removed on failure and on a signal.
-    CreateBeside(file->target, "new", file->temp, [&](const char* name) {
+    NameTemporary(file, [&](const char* name) {
       fd = SYSTEM_CALL(open)(name, O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0666);
       return fd >= 0;
     });
   }
-  // The new file keeps the old one's permissions and, where we may, its owner, as
-  // a replaced file should.
+  // The new file keeps the old one's mode and, where we may, its owner and group.
   struct stat status;
   if (fd >= 0 && stat(file->target, &status) == 0) {
     if (fchown(fd, status.st_uid, status.st_gid) != 0) {
-      // only root may give a file away: then it is written in place (below)
+      // only root may give a file away: it is then written in place
     }
     fchmod(fd, status.st_mode & 07777);
   }
@@ -86,11 +248,11 @@ FILE* ReplacementStream(FileReplacement* file) { return file->stream; }
 
 int FinishFileContent(FileReplacement* file) {
   bool ok = fflush(file->stream) == 0 && ferror(file->stream) == 0;
-  if (ok && file->temp[0] == '\0') {
+  if (ok && !file->temp[0]) {
     // Named only now that it is complete.
     char self[64];
     snprintf(self, sizeof self, "/proc/self/fd/%d", fileno(file->stream));
-    ok = CreateBeside(file->target, "new", file->temp, [&](const char* name) {
+    ok = NameTemporary(file, [&](const char* name) {
       return SYSTEM_CALL(linkat)(AT_FDCWD, self, AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0;
     });
   }
@@ -98,14 +260,6 @@ int FinishFileContent(FileReplacement* file) {
   ok = SYSTEM_CALL(fclose)(file->stream) == 0 && ok && file->content >= 0;
   file->stream = nullptr;
   return ok ? 1 : 0;
-}
-
-// The new content's name still names it: another user of a folder without the
-// sticky bit may have put something else there.
-static bool StillOurContent(const FileReplacement* file) {
-  struct stat named, content;
-  return lstat(file->temp, &named) == 0 && fstat(file->content, &content) == 0 &&
-         SameFile(named, content);
 }
 
 int TargetIsReplaceable(const FileReplacement* file) {
@@ -143,105 +297,61 @@ int SameTarget(const FileReplacement* one, const FileReplacement* other) {
   return strcmp(first_name, second_name) == 0 ? 1 : 0;
 }
 
-// The target is another user's, or the folder lets no one else move it: the new
-// content is written into the file, which keeps its owner, group and mode. A copy
-// of the old content, ours alone, was kept first; its time is kept ahead while the
-// target is written (see leftovers_posix.cpp).
-static int WriteIntoTarget(FileReplacement* file) {
-  file->write_in_place = true;
-  if (WriteContentInto(file->content, file->target, file->kept)) return 1;
-  if (!WriteFileInto(file->kept, file->target, file->kept)) {
-    file->keep_old = true;  // the only whole old content
-    Unwatch(file->kept);
-  }
-  return 0;
-}
-
-// What a killed converter left names the file it is about (KindAbout; see
-// leftovers_posix.cpp): "old" the new file that took the target's place, "over" the
-// target it writes into, "none" the new file where there was none. A later
-// conversion, or the user's own file put there, is another file.
-
-// Keeps the old content as a copy ours alone, before writing into the target.
-static bool KeepCopyToWriteInto(FileReplacement* file) {
-  struct stat target;
-  char kind[64];
-  if (stat(file->target, &target) != 0) return false;
-  KindAbout("over", target, kind, sizeof kind);
-  return KeepCopy(file->target, false, kind, file->kept);
-}
-
-int PrepareFilePlacement(FileReplacement* file) {
-  if (file->temp[0] == '\0') return 0;
-  struct stat old, fresh;
-  if (fstat(file->content, &fresh) != 0) return 0;
-  char kind[64];
-  file->created = lstat(file->target, &old) != 0;
-  if (file->created) {
-    // A mark that there was none, so that a kill between the two files is undone.
-    KindAbout("none", fresh, kind, sizeof kind);
-    return CreateBeside(file->target, kind, file->kept, [&](const char* name) {
-      int mark = SYSTEM_CALL(open)(name, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-      return mark >= 0 && close(mark) == 0;
-    });
-  }
-  // Renaming the new file into place would hand another user's list to us.
-  file->write_in_place = fresh.st_uid != old.st_uid || fresh.st_gid != old.st_gid;
-  if (file->write_in_place) return KeepCopyToWriteInto(file);
-  // The old content keeps a name of its own until the other files are in place,
-  // so that it can be put back: a second link to it, else a copy standing for it.
-  KindAbout("old", fresh, kind, sizeof kind);
-  return CreateBeside(
-             file->target, kind, file->kept,
-             [&](const char* name) { return SYSTEM_CALL(link)(file->target, name) == 0; }) ||
-         KeepCopy(file->target, true, kind, file->kept);
+int TargetExists(const FileReplacement* file) {
+  struct stat status;
+  return lstat(file->target, &status) == 0 ? 1 : 0;
 }
 
 int PutFileInPlace(FileReplacement* file) {
-  if (file->write_in_place) return WriteIntoTarget(file);
+  if (file->content < 0) return 0;
+  struct stat old;
+  bool exists = lstat(file->target, &old) == 0;
+  if (exists && RenamingWouldLose(file, old)) return WriteIntoTarget(file);
   if (!StillOurContent(file)) return 0;
-  if (SYSTEM_CALL(rename)(file->temp, file->target) == 0) {
+  HoldInterruptions();
+  bool renamed = SYSTEM_CALL(rename)(file->temp, file->target) == 0;
+  int error = errno;
+  if (renamed) {
     Unwatch(file->temp);
     file->temp[0] = '\0';
-    return 1;
   }
-  // A sticky folder refuses to move over another's file: then it is written into,
-  // and a second link to it would not keep its old content.
-  if ((errno != EPERM && errno != EACCES) || file->created) return 0;
-  unlink(file->kept);
-  Unwatch(file->kept);
-  file->kept[0] = '\0';
-  return KeepCopyToWriteInto(file) ? WriteIntoTarget(file) : 0;
+  ReleaseInterruptions();
+  if (renamed) return 1;
+  // A sticky folder lets no one move another's file away; it may still be written.
+  return exists && (error == EPERM || error == EACCES) ? WriteIntoTarget(file) : 0;
 }
 
-int RestorePreviousFile(FileReplacement* file) {
-  if (file->write_in_place) {
-    if (WriteFileInto(file->kept, file->target, file->kept)) return 1;
-  } else if (file->created) {
-    if (unlink(file->target) == 0 || errno == ENOENT) return 1;
-  } else if (file->kept[0]) {
-    if (SYSTEM_CALL(rename)(file->kept, file->target) == 0) {
-      Unwatch(file->kept);
-      file->kept[0] = '\0';
-      return 1;
-    }
-  } else {
-    return 1;
-  }
-  // Where it cannot be put back, the only old content left stays under its name.
-  file->keep_old = true;
-  Unwatch(file->kept);
-  return 0;
+const char* KeptBackup(const FileReplacement* file) {
+  return file && file->backup[0] ? file->backup : nullptr;
 }
+
+void RemovePlacedFile(FileReplacement* file) { SYSTEM_CALL(unlink)(file->target); }
 
 void EndFileReplacement(FileReplacement* file) {
   if (!file) return;
   if (file->stream) SYSTEM_CALL(fclose)(file->stream);
   if (file->content >= 0) close(file->content);
-  if (file->temp[0]) unlink(file->temp);
-  if (file->kept[0] && !file->keep_old) unlink(file->kept);
+  if (file->temp[0]) SYSTEM_CALL(unlink)(file->temp);
   Unwatch(file->temp);
-  Unwatch(file->kept);
   free(file);
-  EndWatchingNames();
+  StopWatching();
+}
+
+void RemoveLeftovers(const char* target) {
+  char resolved[kPathSize];
+  if (!ResolvePermittedLinks(target, resolved)) return;
+  const char* const kinds[] = {"new", "backup"};
+  for (const char* kind : kinds) {
+    char name[kPathSize];
+    if (!NameBeside(resolved, kind, name)) continue;
+    // Only a plain file of the user's own: another user of the folder may have put
+    // a file or a link of that name there.
+    int fd = SYSTEM_CALL(open)(name, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat status;
+    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == geteuid()) {
+      SYSTEM_CALL(unlink)(name);
+    }
+    close(fd);
+  }
 }

@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "platform/path_folder.h"
-#include "platform/temp_names_posix.h"
 
 bool ResolvePermittedLinks(const char* name, char* resolved) {
   snprintf(resolved, kPathSize, "%s", name);

@@ -16,8 +16,12 @@
   X(FindFirstFileW, HANDLE(WINAPI*)(LPCWSTR, LPWIN32_FIND_DATAW))                 \
   X(FindNextFileW, BOOL(WINAPI*)(HANDLE, LPWIN32_FIND_DATAW))                     \
   X(FindClose, BOOL(WINAPI*)(HANDLE))                                             \
+  X(CreateFileA,                                                                  \
+    HANDLE(WINAPI*)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)) \
   X(MoveFileExA, BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD))                            \
+  X(DeleteFileA, BOOL(WINAPI*)(LPCSTR))                                           \
   X(ReadFile, BOOL(WINAPI*)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED))        \
+  X(WriteFile, BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED))      \
   X(ShellExecuteA, HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT)) \
   X(fclose, int (*)(FILE*))
 #else
@@ -32,8 +36,10 @@
   X(read, ssize_t (*)(int, void*, size_t))                    \
   X(write, ssize_t (*)(int, const void*, size_t))             \
   X(linkat, int (*)(int, const char*, int, const char*, int)) \
-  X(link, int (*)(const char*, const char*))                  \
   X(rename, int (*)(const char*, const char*))                \
+  X(unlink, int (*)(const char*))                             \
+  X(ftruncate, int (*)(int, off_t))                           \
+  X(close, int (*)(int))                                      \
   X(fclose, int (*)(FILE*))                                   \
   X(fork, pid_t (*)())
 #endif
