@@ -34,15 +34,16 @@ static void ListFailure(int result, const char* campaign, const char* mission, c
 
 // A file not put in place: the old one stays, unless writing into it failed and
 // its backup could not be put back, which the user must then know of.
-static void PlacementFailure(const FileReplacement* file, const char* campaign,
-                             const char* mission, const char* extension, char* message) {
+static void PlacementFailure(const FileReplacement* file, const char* campaign, const char* mission,
+                             const char* extension, char* message) {
   const char* backup = KeptBackup(file);
   if (!backup) {
     FileNotWritten(campaign, mission, extension, message);
     return;
   }
-  snprintf(message, kMessageSize, "Soubor %s%s.%s nelze zapsat! Jeho předchozí obsah je v souboru %s.",
-           campaign, mission, extension, backup);
+  snprintf(message, kMessageSize,
+           "Soubor %s%s.%s nelze zapsat! Jeho předchozí obsah je v souboru %s.", campaign, mission,
+           extension, backup);
 }
 
 FileLock* LockMissionFiles(const char* campaign, const char* mission, char* message) {

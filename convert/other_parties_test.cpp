@@ -147,8 +147,8 @@ TEST_F(OtherPartiesTest, KillAtAnyStepNeverLeavesANewListWithoutItsStub) {
     bool shared;         // another user's list, written in place
     bool unnamed_files;  // the new file has no name until complete
     bool old_files;
-    bool second_name;    // the list has another name too: written in place
-    int steps;           // at least
+    bool second_name;  // the list has another name too: written in place
+    int steps;         // at least
   };
   for (Case test : {Case{"renamed", false, true, true, false, 4},
                     Case{"renamed, named new files", false, false, true, false, 2},

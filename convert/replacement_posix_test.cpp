@@ -84,7 +84,7 @@ TEST_F(ReplacementTest, SignalMidwayLeavesNoTemporaryFile) {
   for (int i = 0; i < 300; ++i) WriteFile("__Am/01/part" + std::to_string(i), "x");
   struct Case {
     int signal_number;
-    bool unnamed_files;  // the new file has no name until complete
+    bool unnamed_files;    // the new file has no name until complete
     bool ignored = false;  // as under nohup: the conversion goes on
   };
   for (Case test : {Case{SIGINT, false}, Case{SIGTERM, false}, Case{SIGHUP, false},
@@ -158,9 +158,8 @@ TEST_F(ReplacementTest, ListKeepsItsGroupAndItsAcl) {
   // root's list that user nobody may write too, through an ACL: u::rw-, u:65534:rw-,
   // g::r--, m::rw-, o::r--.
   ASSERT_EQ(0, chown("Am01.txt", 0, 0));
-  const uint32_t acl[] = {2,          0x00060001, 0xFFFFFFFF, 0x00060002, 65534,
-                          0x00040004, 0xFFFFFFFF, 0x00060010, 0xFFFFFFFF, 0x00040020,
-                          0xFFFFFFFF};
+  const uint32_t acl[] = {2,          0x00060001, 0xFFFFFFFF, 0x00060002, 65534,     0x00040004,
+                          0xFFFFFFFF, 0x00060010, 0xFFFFFFFF, 0x00040020, 0xFFFFFFFF};
   if (setxattr("Am01.txt", "system.posix_acl_access", acl, sizeof acl, 0) != 0) {
     GTEST_SKIP() << "this file system takes no ACL";
   }

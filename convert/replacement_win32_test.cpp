@@ -56,8 +56,11 @@ TEST_F(ReplacementTest, LinkedListIsReplacedAndTheLinkedFileStays) {
   // link.
   for (bool begun : {true, false}) {
     messages.clear();
-    if (begun) ASSERT_TRUE(OverrideSystemCall(kMove, kMoveFailingForStub));
-    if (!begun) MakeFolder("Am01.kdp.kdc-new");
+    if (begun) {
+      ASSERT_TRUE(OverrideSystemCall(kMove, kMoveFailingForStub));
+    } else {
+      MakeFolder("Am01.kdp.kdc-new");
+    }
     ConvertMission("Am", "01");
     OverrideSystemCall(kMove, nullptr);
     std::filesystem::remove("Am01.kdp.kdc-new");

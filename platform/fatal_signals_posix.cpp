@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstring>
 
-
 namespace {
 
 const int kFatalSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};

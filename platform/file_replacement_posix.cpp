@@ -48,8 +48,8 @@ namespace {
 // ".NAME.KIND" beside path's file.
 bool NameBeside(const char* path, const char* kind, char* name) {
   int folder_length = static_cast<int>(FolderPartLength(path, '/'));
-  int length = snprintf(name, kPathSize, "%.*s.%s.%s", folder_length, path, path + folder_length,
-                        kind);
+  int length =
+      snprintf(name, kPathSize, "%.*s.%s.%s", folder_length, path, path + folder_length, kind);
   return length >= 0 && static_cast<size_t>(length) < kPathSize;
 }
 
@@ -198,8 +198,8 @@ int WriteIntoTarget(FileReplacement* file) {
 // without the sticky bit may have put something else there.
 bool StillOurContent(const FileReplacement* file) {
   struct stat named, content;
-  return file->temp[0] && lstat(file->temp, &named) == 0 &&
-         fstat(file->content, &content) == 0 && SameFile(named, content);
+  return file->temp[0] && lstat(file->temp, &named) == 0 && fstat(file->content, &content) == 0 &&
+         SameFile(named, content);
 }
 
 }  // namespace

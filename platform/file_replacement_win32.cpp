@@ -71,10 +71,9 @@ bool CopyContent(HANDLE from, HANDLE to) {
 // allows. A backup holds the old content while the write lasts, and puts it back
 // if the write fails; if even that fails, the backup stays for the user.
 int WriteIntoTarget(FileReplacement* file) {
-  HANDLE target = SYSTEM_CALL(CreateFileA)(
-      file->target, GENERIC_READ | GENERIC_WRITE,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-      FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE target = SYSTEM_CALL(CreateFileA)(file->target, GENERIC_READ | GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   char backup_name[kPathSize];
   HANDLE backup = INVALID_HANDLE_VALUE;
   if (target != INVALID_HANDLE_VALUE && Named(backup_name, file->target, ".kdc-backup")) {
@@ -107,8 +106,8 @@ FileReplacement* BeginFileReplacement(const char* target) {
   // Shared for deleting, so that it can be moved into place while we hold it. A
   // file of that name that the lock's holder did not remove is not ours.
   HANDLE handle = SYSTEM_CALL(CreateFileA)(file->temp, GENERIC_READ | GENERIC_WRITE,
-                                           FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                           FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     free(file);
     return nullptr;

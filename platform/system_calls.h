@@ -12,17 +12,17 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#define PLATFORM_SYSTEM_CALLS(X)                                                  \
-  X(FindFirstFileW, HANDLE(WINAPI*)(LPCWSTR, LPWIN32_FIND_DATAW))                 \
-  X(FindNextFileW, BOOL(WINAPI*)(HANDLE, LPWIN32_FIND_DATAW))                     \
-  X(FindClose, BOOL(WINAPI*)(HANDLE))                                             \
-  X(CreateFileA,                                                                  \
+#define PLATFORM_SYSTEM_CALLS(X)                                                        \
+  X(FindFirstFileW, HANDLE(WINAPI*)(LPCWSTR, LPWIN32_FIND_DATAW))                       \
+  X(FindNextFileW, BOOL(WINAPI*)(HANDLE, LPWIN32_FIND_DATAW))                           \
+  X(FindClose, BOOL(WINAPI*)(HANDLE))                                                   \
+  X(CreateFileA,                                                                        \
     HANDLE(WINAPI*)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)) \
-  X(MoveFileExA, BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD))                            \
-  X(DeleteFileA, BOOL(WINAPI*)(LPCSTR))                                           \
-  X(ReadFile, BOOL(WINAPI*)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED))        \
-  X(WriteFile, BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED))      \
-  X(ShellExecuteA, HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT)) \
+  X(MoveFileExA, BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD))                                  \
+  X(DeleteFileA, BOOL(WINAPI*)(LPCSTR))                                                 \
+  X(ReadFile, BOOL(WINAPI*)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED))              \
+  X(WriteFile, BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED))            \
+  X(ShellExecuteA, HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT))       \
   X(fclose, int (*)(FILE*))
 #else
 #include <dirent.h>
