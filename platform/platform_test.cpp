@@ -37,6 +37,8 @@ class StartProgramTest : public GameFolderTest {
 TEST_F(StartProgramTest, WindowsProgramIsStartedThroughWine) {
   WriteFile("vozedudo.exe", std::string("MZ\x90\0\3\0\0\0", 8));  // no execute permission
   WriteScript("bin/wine", "echo \"$*\" > wine.tmp; mv wine.tmp wine.log\n");
+  // Only the updater is looked for in the game folder: a wine planted there is not run.
+  WriteScript("wine", "echo planted > wine.tmp; mv wine.tmp wine.log\n");
   StartProgramHidden("vozedudo.exe", "Am01.txt");
   ASSERT_TRUE(WaitForFile("wine.log"));
   EXPECT_EQ("./vozedudo.exe Am01.txt\n", ReadFile("wine.log"));
