@@ -1,15 +1,19 @@
-// How a program is found and started where there is no Windows shell.
+// The POSIX side of the platform layer: how a program is found and started where
+// there is no Windows shell, which links are followed, folders listed, and the code
+// page wine gives a Windows program.
 #ifndef _WIN32
 #include "platform/platform.h"
 
 #include <locale.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
 
 #include "convert/convert.h"
+#include "platform/permitted_links_posix.h"
 #include "tests/test_folder.h"
 
 namespace {
@@ -124,6 +128,59 @@ TEST_F(StartProgramTest, ListNamesAreInTheCodePageOfAWindowsUpdater) {
   } else {
     unsetenv("LC_ALL");
   }
+}
+
+using PermittedLinksTest = GameFolderTest;
+
+// Each link is read from the folder it stands in; an absolute one starts over.
+TEST_F(PermittedLinksTest, ChainEndsAtTheFileItsLastLinkNames) {
+  const std::string here = folder_.string();
+  MakeFolder("links/sub");
+  ASSERT_EQ(0, symlink("b", "links/a"));
+  ASSERT_EQ(0, symlink((here + "/target").c_str(), "links/b"));
+  ASSERT_EQ(0, symlink("sub/d", "links/c"));
+  ASSERT_EQ(0, symlink("e", "links/sub/d"));
+  ASSERT_EQ(0, symlink((here + "/links/sub/g").c_str(), "links/f"));
+  ASSERT_EQ(0, symlink("h", "links/sub/g"));
+  ASSERT_EQ(0, symlink("loop", "links/loop"));
+  struct Case {
+    const char* name;
+    std::string resolved;
+  } cases[] = {
+      {"links/a", here + "/target"},
+      {"links/c", "links/sub/e"},
+      {"links/f", here + "/links/sub/h"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    char resolved[512];
+    ASSERT_TRUE(ResolvePermittedLinks(test.name, resolved));
+    EXPECT_EQ(test.resolved, resolved);
+  }
+  char resolved[512];
+  EXPECT_FALSE(ResolvePermittedLinks("links/loop", resolved));
+}
+
+// As the kernel's protected_symlinks rule: a link is followed when it is the
+// user's own or belongs to the owner of its folder.
+TEST_F(PermittedLinksTest, OnlyLinksOfTheUserOrOfTheFoldersOwnerAreFollowed) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give links and folders to another user";
+  const uid_t kNobody = 65534;
+  MakeFolder("theirs");
+  ASSERT_EQ(0, chown("theirs", kNobody, kNobody));
+  ASSERT_EQ(0, symlink("target", "theirs/their_link"));
+  ASSERT_EQ(0, lchown("theirs/their_link", kNobody, kNobody));
+  ASSERT_EQ(0, symlink("target", "theirs/my_link"));
+  ASSERT_EQ(0, symlink("target", "planted"));
+  ASSERT_EQ(0, lchown("planted", kNobody, kNobody));
+  for (const char* name : {"theirs/their_link", "theirs/my_link"}) {
+    SCOPED_TRACE(name);
+    char resolved[512];
+    EXPECT_TRUE(ResolvePermittedLinks(name, resolved));
+    EXPECT_STREQ("theirs/target", resolved);
+  }
+  char resolved[512];
+  EXPECT_FALSE(ResolvePermittedLinks("planted", resolved));
 }
 
 }  // namespace
