@@ -9,8 +9,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "convert/convert.h"
 #include "platform/permitted_links_posix.h"
@@ -181,6 +183,27 @@ TEST_F(PermittedLinksTest, OnlyLinksOfTheUserOrOfTheFoldersOwnerAreFollowed) {
   }
   char resolved[512];
   EXPECT_FALSE(ResolvePermittedLinks("planted", resolved));
+}
+
+using FolderScanTest = GameFolderTest;
+
+// Only the folder itself and its parent are left out; other names may begin with dots.
+TEST_F(FolderScanTest, NamesThatBeginWithDotsAreListed) {
+  WriteFile("vozedudo.exe", "#!/bin/sh\n");  // a native reader takes names as they are
+  chmod("vozedudo.exe", 0755);
+  MakeFolder("__Am/01");
+  for (const char* name : {".x", "..x", "...", "x.."})
+    WriteFile(std::string("__Am/01/") + name, "x");
+  FolderScan* scan = BeginFolderScan("__Am\\01\\*.*", "vozedudo.exe");
+  ASSERT_NE(nullptr, scan);
+  std::vector<std::string> listed;
+  const char* name;
+  FolderStep step;
+  while ((step = NextFolderEntry(scan, &name)) == kFolderEntry) listed.push_back(name);
+  EndFolderScan(scan);
+  EXPECT_EQ(kFolderEnd, step);
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ((std::vector<std::string>{"...", "..x", ".x", "x.."}), listed);
 }
 
 }  // namespace
