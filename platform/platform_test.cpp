@@ -16,6 +16,7 @@
 
 #include "convert/convert.h"
 #include "platform/permitted_links_posix.h"
+#include "platform/wine_code_page_posix.h"
 #include "tests/test_folder.h"
 
 namespace {
@@ -204,6 +205,66 @@ TEST_F(FolderScanTest, NamesThatBeginWithDotsAreListed) {
   EXPECT_EQ(kFolderEnd, step);
   std::sort(listed.begin(), listed.end());
   EXPECT_EQ((std::vector<std::string>{"...", "..x", ".x", "x.."}), listed);
+}
+
+// Restores an environment variable, or its absence, when the test ends.
+struct SavedVariable {
+  explicit SavedVariable(const char* variable) : name(variable), set(getenv(variable)) {
+    if (set) value = getenv(variable);
+  }
+  ~SavedVariable() { set ? setenv(name, value.c_str(), 1) : unsetenv(name); }
+  const char* name;
+  bool set;
+  std::string value;
+};
+
+// The first locale variable set decides, by its language and, for Chinese, its
+// territory; C, or a locale that is not installed, gives wine's 1252.
+TEST(WineCodePageTest, FollowsTheLanguageOfTheLocaleInForce) {
+  SavedVariable saved[] = {SavedVariable("LC_ALL"), SavedVariable("LC_CTYPE"),
+                           SavedVariable("LANG")};
+  struct Case {
+    const char* all;  // nullptr: unset
+    const char* ctype;
+    const char* lang;
+    unsigned code_page;
+  } cases[] = {
+      {nullptr, nullptr, nullptr, 1252},
+      {nullptr, nullptr, "C", 1252},
+      {"", "", "cs_CZ.UTF-8", 1250},
+      {"C", "cs_CZ.UTF-8", "cs_CZ.UTF-8", 1252},
+      {nullptr, "ja_JP.UTF-8", "cs_CZ.UTF-8", 932},
+      {nullptr, nullptr, "cs_QQ.UTF-8", 1252},  // no such locale
+      {nullptr, nullptr, "zh_TW.UTF-8", 950},
+  };
+  std::string missing;
+  for (const Case& test : cases) {
+    const char* in_force = test.all && *test.all       ? test.all
+                           : test.ctype && *test.ctype ? test.ctype
+                                                       : test.lang;
+    SCOPED_TRACE(in_force ? in_force : "no locale");
+    if (in_force && test.code_page != 1252) {  // the language's code page needs its locale
+      locale_t installed = newlocale(LC_CTYPE_MASK, in_force, static_cast<locale_t>(0));
+      if (!installed) {
+        missing += std::string(" ") + in_force;
+        continue;
+      }
+      freelocale(installed);
+    }
+    const char* values[] = {test.all, test.ctype, test.lang};
+    const char* names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+    for (int i = 0; i < 3; ++i) {
+      if (values[i]) {
+        setenv(names[i], values[i], 1);
+      } else {
+        unsetenv(names[i]);
+      }
+    }
+    char codeset[64];
+    EXPECT_EQ(test.code_page, WineAnsiCodePage(codeset, sizeof codeset));
+    EXPECT_STREQ("UTF-8", codeset);  // under C too, whose ASCII names no code page
+  }
+  if (!missing.empty()) GTEST_SKIP() << "not installed (scripts/install-deps.sh):" << missing;
 }
 
 }  // namespace
