@@ -1,15 +1,22 @@
-// How a program is found and started where there is no Windows shell.
+// The POSIX side of the platform layer: how a program is found and started where
+// there is no Windows shell, which links are followed, folders listed, and the code
+// page wine gives a Windows program.
 #ifndef _WIN32
 #include "platform/platform.h"
 
 #include <locale.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "convert/convert.h"
+#include "platform/permitted_links_posix.h"
+#include "platform/wine_code_page_posix.h"
 #include "tests/test_folder.h"
 
 namespace {
@@ -37,6 +44,8 @@ class StartProgramTest : public GameFolderTest {
 TEST_F(StartProgramTest, WindowsProgramIsStartedThroughWine) {
   WriteFile("vozedudo.exe", std::string("MZ\x90\0\3\0\0\0", 8));  // no execute permission
   WriteScript("bin/wine", "echo \"$*\" > wine.tmp; mv wine.tmp wine.log\n");
+  // Only the updater is looked for in the game folder: a wine planted there is not run.
+  WriteScript("wine", "echo planted > wine.tmp; mv wine.tmp wine.log\n");
   StartProgramHidden("vozedudo.exe", "Am01.txt");
   ASSERT_TRUE(WaitForFile("wine.log"));
   EXPECT_EQ("./vozedudo.exe Am01.txt\n", ReadFile("wine.log"));
@@ -122,6 +131,140 @@ TEST_F(StartProgramTest, ListNamesAreInTheCodePageOfAWindowsUpdater) {
   } else {
     unsetenv("LC_ALL");
   }
+}
+
+using PermittedLinksTest = GameFolderTest;
+
+// Each link is read from the folder it stands in; an absolute one starts over.
+TEST_F(PermittedLinksTest, ChainEndsAtTheFileItsLastLinkNames) {
+  const std::string here = folder_.string();
+  MakeFolder("links/sub");
+  ASSERT_EQ(0, symlink("b", "links/a"));
+  ASSERT_EQ(0, symlink((here + "/target").c_str(), "links/b"));
+  ASSERT_EQ(0, symlink("sub/d", "links/c"));
+  ASSERT_EQ(0, symlink("e", "links/sub/d"));
+  ASSERT_EQ(0, symlink((here + "/links/sub/g").c_str(), "links/f"));
+  ASSERT_EQ(0, symlink("h", "links/sub/g"));
+  ASSERT_EQ(0, symlink("loop", "links/loop"));
+  struct Case {
+    const char* name;
+    std::string resolved;
+  } cases[] = {
+      {"links/a", here + "/target"},
+      {"links/c", "links/sub/e"},
+      {"links/f", here + "/links/sub/h"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    char resolved[512];
+    ASSERT_TRUE(ResolvePermittedLinks(test.name, resolved));
+    EXPECT_EQ(test.resolved, resolved);
+  }
+  char resolved[512];
+  EXPECT_FALSE(ResolvePermittedLinks("links/loop", resolved));
+}
+
+// As the kernel's protected_symlinks rule: a link is followed when it is the
+// user's own or belongs to the owner of its folder.
+TEST_F(PermittedLinksTest, OnlyLinksOfTheUserOrOfTheFoldersOwnerAreFollowed) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give links and folders to another user";
+  const uid_t kNobody = 65534;
+  MakeFolder("theirs");
+  ASSERT_EQ(0, chown("theirs", kNobody, kNobody));
+  ASSERT_EQ(0, symlink("target", "theirs/their_link"));
+  ASSERT_EQ(0, lchown("theirs/their_link", kNobody, kNobody));
+  ASSERT_EQ(0, symlink("target", "theirs/my_link"));
+  ASSERT_EQ(0, symlink("target", "planted"));
+  ASSERT_EQ(0, lchown("planted", kNobody, kNobody));
+  for (const char* name : {"theirs/their_link", "theirs/my_link"}) {
+    SCOPED_TRACE(name);
+    char resolved[512];
+    EXPECT_TRUE(ResolvePermittedLinks(name, resolved));
+    EXPECT_STREQ("theirs/target", resolved);
+  }
+  char resolved[512];
+  EXPECT_FALSE(ResolvePermittedLinks("planted", resolved));
+}
+
+using FolderScanTest = GameFolderTest;
+
+// Only the folder itself and its parent are left out; other names may begin with dots.
+TEST_F(FolderScanTest, NamesThatBeginWithDotsAreListed) {
+  WriteFile("vozedudo.exe", "#!/bin/sh\n");  // a native reader takes names as they are
+  chmod("vozedudo.exe", 0755);
+  MakeFolder("__Am/01");
+  for (const char* name : {".x", "..x", "...", "x.."})
+    WriteFile(std::string("__Am/01/") + name, "x");
+  FolderScan* scan = BeginFolderScan("__Am\\01\\*.*", "vozedudo.exe");
+  ASSERT_NE(nullptr, scan);
+  std::vector<std::string> listed;
+  const char* name;
+  FolderStep step;
+  while ((step = NextFolderEntry(scan, &name)) == kFolderEntry) listed.push_back(name);
+  EndFolderScan(scan);
+  EXPECT_EQ(kFolderEnd, step);
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ((std::vector<std::string>{"...", "..x", ".x", "x.."}), listed);
+}
+
+// Restores an environment variable, or its absence, when the test ends.
+struct SavedVariable {
+  explicit SavedVariable(const char* variable) : name(variable), set(getenv(variable)) {
+    if (set) value = getenv(variable);
+  }
+  ~SavedVariable() { set ? setenv(name, value.c_str(), 1) : unsetenv(name); }
+  const char* name;
+  bool set;
+  std::string value;
+};
+
+// The first locale variable set decides, by its language and, for Chinese, its
+// territory; C, or a locale that is not installed, gives wine's 1252.
+TEST(WineCodePageTest, FollowsTheLanguageOfTheLocaleInForce) {
+  SavedVariable saved[] = {SavedVariable("LC_ALL"), SavedVariable("LC_CTYPE"),
+                           SavedVariable("LANG")};
+  struct Case {
+    const char* all;  // nullptr: unset
+    const char* ctype;
+    const char* lang;
+    unsigned code_page;
+  } cases[] = {
+      {nullptr, nullptr, nullptr, 1252},
+      {nullptr, nullptr, "C", 1252},
+      {"", "", "cs_CZ.UTF-8", 1250},
+      {"C", "cs_CZ.UTF-8", "cs_CZ.UTF-8", 1252},
+      {nullptr, "ja_JP.UTF-8", "cs_CZ.UTF-8", 932},
+      {nullptr, nullptr, "cs_QQ.UTF-8", 1252},  // no such locale
+      {nullptr, nullptr, "zh_TW.UTF-8", 950},
+  };
+  std::string missing;
+  for (const Case& test : cases) {
+    const char* in_force = test.all && *test.all       ? test.all
+                           : test.ctype && *test.ctype ? test.ctype
+                                                       : test.lang;
+    SCOPED_TRACE(in_force ? in_force : "no locale");
+    if (in_force && test.code_page != 1252) {  // the language's code page needs its locale
+      locale_t installed = newlocale(LC_CTYPE_MASK, in_force, static_cast<locale_t>(0));
+      if (!installed) {
+        missing += std::string(" ") + in_force;
+        continue;
+      }
+      freelocale(installed);
+    }
+    const char* values[] = {test.all, test.ctype, test.lang};
+    const char* names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+    for (int i = 0; i < 3; ++i) {
+      if (values[i]) {
+        setenv(names[i], values[i], 1);
+      } else {
+        unsetenv(names[i]);
+      }
+    }
+    char codeset[64];
+    EXPECT_EQ(test.code_page, WineAnsiCodePage(codeset, sizeof codeset));
+    EXPECT_STREQ("UTF-8", codeset);  // under C too, whose ASCII names no code page
+  }
+  if (!missing.empty()) GTEST_SKIP() << "not installed (scripts/install-deps.sh):" << missing;
 }
 
 }  // namespace

@@ -49,8 +49,9 @@ fi
 [ "$mode" = all ] || exit 0
 
 # Wine takes the ANSI code page from the Unix locale: cs_CZ gives code page 1250;
-# ja_JP (code page 932) is for the tests of names in a double-byte code page.
-for name in cs_CZ ja_JP; do
+# ja_JP (code page 932) is for the tests of names in a double-byte code page, and
+# zh_TW for the one language whose code page also follows the territory (950).
+for name in cs_CZ ja_JP zh_TW; do
   if ! locale -a 2>/dev/null | grep -qi "^$name\.utf-\?8\$"; then
     need_root localedef -i "$name" -f UTF-8 "$name.UTF-8"
     as_root localedef -i "$name" -f UTF-8 "$name.UTF-8"

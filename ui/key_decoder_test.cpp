@@ -68,6 +68,9 @@ TEST(KeyDecoderTest, BytesMakeKeys) {
       {"\305a", false, 1, kKeyIgnored, ""},
       {"\x80", false, 1, kKeyIgnored, ""},
       {"\xc2\x9b", false, 2, kKeyIgnored, ""},
+      {"\xc0\x80", false, 1, kKeyIgnored, ""},  // overlong: NUL in two bytes
+      {"\xc1\xbf", false, 1, kKeyIgnored, ""},
+      {"\xf5\x80\x80\x80", false, 1, kKeyIgnored, ""},  // past U+10FFFF
   };
   for (const Case& c : cases) {
     Key key;
