@@ -17,8 +17,8 @@
 // kill leaves anything. The next conversion, under the lock, removes .new and
 // .backup when they are the user's own, and never puts anything back.
 #include <fcntl.h>
-#include <limits.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -27,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "platform/fatal_signals_posix.h"
 #include "platform/file_replacement.h"
@@ -59,10 +60,7 @@ bool SameFile(const struct stat& one, const struct stat& other) {
 
 // The temporaries' names, removed when a signal ends the program, in the manner of
 // git's tempfile. A slot is in use while it points to a name that is not empty.
-constexpr int kWatched = 4;
-char* volatile watched[kWatched];
-int replacements = 0;  // begun and not yet ended
-struct sigaction previous_file_size_action;
+char* volatile watched[4];
 
 void RemoveWatchedNames() {
   for (char* volatile& name : watched) {
@@ -70,28 +68,26 @@ void RemoveWatchedNames() {
   }
 }
 
-void Watch(char* name) {
+// Only a temporary of ours goes in a slot, and only while it is free.
+void Watch(char* name, char* owner) {
   for (char* volatile& slot : watched) {
-    if (!slot) {
+    if (slot == owner) {
       slot = name;
       return;
     }
   }
 }
 
-void Unwatch(char* name) {
-  for (char* volatile& slot : watched) {
-    if (slot == name) slot = nullptr;
-  }
-}
+// While replacements are under way, a signal that ends the program removes the
+// names, and a file grown past the size limit fails the write, which is reported,
+// instead of ending the program.
+int replacements = 0;
+struct sigaction previous_file_size_action;
 
 void StartWatching() {
   if (replacements++ > 0) return;
   PushFatalSignalCleanup(RemoveWatchedNames);
-  // A file grown past the size limit fails the write, which is reported, instead
-  // of ending the program.
-  struct sigaction ignore;
-  memset(&ignore, 0, sizeof ignore);
+  struct sigaction ignore = {};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGXFSZ, &ignore, &previous_file_size_action);
 }
@@ -109,7 +105,7 @@ bool NameTemporary(FileReplacement* file, Make make) {
   HoldInterruptions();
   bool made = NameBeside(file->target, "new", file->temp) && make(file->temp);
   if (made) {
-    Watch(file->temp);
+    Watch(file->temp, nullptr);
   } else {
     file->temp[0] = '\0';
   }
@@ -272,29 +268,21 @@ int TargetIsReplaceable(const FileReplacement* file) {
   return access(file->target, W_OK) == 0 ? 1 : 0;
 }
 
-// The folder of path as an absolute path without links, then its last part.
-static bool CanonicalName(const char* path, char* canonical, size_t size) {
-  char folder[kPathSize];
-  FolderOf(path, folder, sizeof folder);
-  char real[PATH_MAX];
-  if (!realpath(folder, real)) return false;
-  int length = snprintf(canonical, size, "%s/%s", real, path + FolderPartLength(path, '/'));
-  return length >= 0 && static_cast<size_t>(length) < size;
-}
-
 int SameTarget(const FileReplacement* one, const FileReplacement* other) {
   struct stat first, second;
   if (stat(one->target, &first) == 0 && stat(other->target, &second) == 0) {
     return SameFile(first, second) ? 1 : 0;
   }
   // One not there yet: two links may still name the same new file.
-  char first_name[PATH_MAX + kPathSize];
-  char second_name[PATH_MAX + kPathSize];
-  if (!CanonicalName(one->target, first_name, sizeof first_name) ||
-      !CanonicalName(other->target, second_name, sizeof second_name)) {
-    return strcmp(one->target, other->target) == 0 ? 1 : 0;
-  }
-  return strcmp(first_name, second_name) == 0 ? 1 : 0;
+  char first_folder[kPathSize], second_folder[kPathSize];
+  FolderOf(one->target, first_folder, sizeof first_folder);
+  FolderOf(other->target, second_folder, sizeof second_folder);
+  return stat(first_folder, &first) == 0 && stat(second_folder, &second) == 0 &&
+                 SameFile(first, second) &&
+                 strcmp(one->target + FolderPartLength(one->target, '/'),
+                        other->target + FolderPartLength(other->target, '/')) == 0
+             ? 1
+             : 0;
 }
 
 int TargetExists(const FileReplacement* file) {
@@ -312,7 +300,7 @@ int PutFileInPlace(FileReplacement* file) {
   bool renamed = SYSTEM_CALL(rename)(file->temp, file->target) == 0;
   int error = errno;
   if (renamed) {
-    Unwatch(file->temp);
+    Watch(nullptr, file->temp);
     file->temp[0] = '\0';
   }
   ReleaseInterruptions();
@@ -332,7 +320,7 @@ void EndFileReplacement(FileReplacement* file) {
   if (file->stream) SYSTEM_CALL(fclose)(file->stream);
   if (file->content >= 0) close(file->content);
   if (file->temp[0]) SYSTEM_CALL(unlink)(file->temp);
-  Unwatch(file->temp);
+  Watch(nullptr, file->temp);
   free(file);
   StopWatching();
 }
@@ -354,4 +342,53 @@ void RemoveLeftovers(const char* target) {
     }
     close(fd);
   }
+}
+
+// The lock between converters: flock on the game folder itself, so that no lock
+// file is left, and the system releases it when a holder is killed. (The mission
+// folder would let other missions go on, but it may be replaced meanwhile.)
+struct FileLock {
+  int folder;  // -1 where the folder cannot be locked at all
+};
+
+static long MillisecondsNow() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return now.tv_sec * 1000L + now.tv_nsec / 1000000L;
+}
+
+FileLock* LockFiles(const char*, const char* const* targets, size_t count, int wait_ms,
+                    bool* name_taken) {
+  *name_taken = false;  // no lock file here
+  FileLock* lock = static_cast<FileLock*>(calloc(1, sizeof(FileLock)));
+  if (!lock) return nullptr;
+  lock->folder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  long deadline = MillisecondsNow() + wait_ms;
+  while (lock->folder >= 0 && flock(lock->folder, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) {
+      // A file system without such locks (some network ones): one converter alone
+      // is still safe, and nothing is removed.
+      close(lock->folder);
+      lock->folder = -1;
+      break;
+    }
+    if (MillisecondsNow() >= deadline) {
+      close(lock->folder);
+      free(lock);
+      return nullptr;
+    }
+    usleep(20000);
+  }
+  // What a killed converter left is ours to remove only while we hold the lock.
+  if (lock->folder >= 0) {
+    for (size_t i = 0; i < count; ++i) RemoveLeftovers(targets[i]);
+  }
+  return lock;
+}
+
+void UnlockFiles(FileLock* lock) {
+  if (!lock) return;
+  if (lock->folder >= 0) close(lock->folder);  // releases the lock
+  free(lock);
 }
