@@ -69,7 +69,7 @@ check "CTIMNE.txt names what it explains" \
     vozedudo.exe __Am __Ru "Proveď převod" Esc "Mise neexistuje!" "nelze zapsat!" \
     "Složku mise nelze přečíst!" "Neplatný název souboru v misi!" \
     "Program vozedudo.exe nelze spustit!" "Jiné okno právě převádí misi v této složce hry." \
-    "Ani Am01.txt se nepodařilo vrátit"
+    "Jeho předchozí obsah je v souboru"
 
 echo "$failures failed"
 [ "$failures" -eq 0 ]
