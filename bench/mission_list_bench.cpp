@@ -118,16 +118,17 @@ static double Median(double* values, int count) {
   return count % 2 ? values[count / 2] : (values[count / 2 - 1] + values[count / 2]) / 2;
 }
 
-// "--whole-process GAME_FOLDER PROGRAM PLAIN_PROGRAM": both whole programs convert
-// Am 01 there, started alike by a shell that pipes them the line; one round of
-// each first, whose lists must be the same bytes, then 15 rounds alternating, so
-// that noise falls on both alike.
-static int MeasureWholeProcess(const char* folder, const char* program, const char* plain) {
-  if (chdir(folder) != 0) return 1;
-  const int kRounds = 15;
+// "--whole-process GAME_FOLDER PROGRAM PLAIN_PROGRAM [ROUNDS]": both whole programs
+// convert Am 01 there, started alike by a shell that pipes them the line; one round
+// of each first, whose lists must be the same bytes, then ROUNDS (15) rounds
+// alternating, so that noise falls on both alike.
+static int MeasureWholeProcess(const char* folder, const char* program, const char* plain,
+                               int rounds) {
+  if (chdir(folder) != 0 || rounds < 1 || rounds > 101) return 1;
+  const int kRounds = rounds;
   std::string commands[2] = {std::string("printf 'Am 01\\n' | ") + program,
                              std::string("printf 'Am 01\\n' | ") + plain};
-  double times[2][kRounds];
+  double times[2][101];
   std::string lists[2];
   for (int round = -1; round < kRounds; ++round) {
     for (int side = 0; side < 2; ++side) {
@@ -159,8 +160,8 @@ static int MeasureWholeProcess(const char* folder, const char* program, const ch
 // process, then the peak resident memory of the whole process (malloc, opendir's
 // buffer and the stream included).
 int main(int argc, char** argv) {
-  if (argc == 5 && strcmp(argv[1], "--whole-process") == 0) {
-    return MeasureWholeProcess(argv[2], argv[3], argv[4]);
+  if ((argc == 5 || argc == 6) && strcmp(argv[1], "--whole-process") == 0) {
+    return MeasureWholeProcess(argv[2], argv[3], argv[4], argc == 6 ? atoi(argv[5]) : 15);
   }
   if (argc == 3 && (strcmp(argv[1], "--memory") == 0 || strcmp(argv[1], "--memory-plain") == 0)) {
     if (chdir(argv[2]) != 0) return 1;

@@ -42,12 +42,18 @@ for n in 1000 100000; do
   ./build/native/mission_list_bench --memory-plain "$games/$n"
 done
 
-# The whole process, with an updater that exits at once in the game folder.
-printf '#!/bin/sh\nexit 0\n' > "$games/100000/vozedudo.exe"
-chmod +x "$games/100000/vozedudo.exe"
-./build/native/mission_list_bench --whole-process "$games/100000" \
-  "$PWD/build/native/korvidane-convert" "$PWD/build/native/plain_mission_list"
-rm -f "$games/100000/vozedudo.exe" "$games/100000"/Am01.*
+# The whole process, with an updater that exits at once in the game folder: a
+# mission of 20 entries, what a player waits for, and one of 100,000.
+mkdir -p "$games/20/__Am/01"
+(cd "$games/20/__Am/01" && seq -f 'mission-part-%02g.dat' 0 19 | xargs touch)
+for n in 20 100000; do
+  printf '#!/bin/sh\nexit 0\n' > "$games/$n/vozedudo.exe"
+  chmod +x "$games/$n/vozedudo.exe"
+  ./build/native/mission_list_bench --whole-process "$games/$n" \
+    "$PWD/build/native/korvidane-convert" "$PWD/build/native/plain_mission_list" \
+    $([ "$n" = 20 ] && echo 31 || echo 15)
+  rm -f "$games/$n/vozedudo.exe" "$games/$n"/Am01.*
+done
 
 if [ -z "$windows" ]; then
   echo "== Windows program not built (see build/logs/windows.log): not measured under Wine"
