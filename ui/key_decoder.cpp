@@ -84,7 +84,13 @@ size_t DecodeLetter(const char* bytes, size_t length, bool input_paused, Key* ke
     if (i == length) return input_paused ? Ignored(key, i) : 0;
     if (!IsContinuationByte(bytes[i])) return Ignored(key, i);
   }
-  if (first == 0xC2 && static_cast<unsigned char>(bytes[1]) < 0xA0) return Ignored(key, 2);
+  unsigned char second = static_cast<unsigned char>(bytes[1]);
+  if (first == 0xC2 && second < 0xA0) return Ignored(key, 2);
+  // Overlong forms, surrogates and code points past U+10FFFF are no letters.
+  if ((first == 0xE0 && second < 0xA0) || (first == 0xED && second > 0x9F) ||
+      (first == 0xF0 && second < 0x90) || (first == 0xF4 && second > 0x8F)) {
+    return Ignored(key, letter_length);
+  }
   key->name = kKeyText;
   memcpy(key->text, bytes, letter_length);
   key->text[letter_length] = '\0';

@@ -71,6 +71,9 @@ TEST(KeyDecoderTest, BytesMakeKeys) {
       {"\xc0\x80", false, 1, kKeyIgnored, ""},  // overlong: NUL in two bytes
       {"\xc1\xbf", false, 1, kKeyIgnored, ""},
       {"\xf5\x80\x80\x80", false, 1, kKeyIgnored, ""},  // past U+10FFFF
+      {"\xe0\x80\x80", false, 3, kKeyIgnored, ""},      // overlong in three bytes
+      {"\xed\xa0\x80", false, 3, kKeyIgnored, ""},      // a surrogate
+      {"\xf4\x90\x80\x80", false, 4, kKeyIgnored, ""},  // past U+10FFFF
   };
   for (const Case& c : cases) {
     Key key;
