@@ -175,13 +175,10 @@ int WriteIntoTarget(FileReplacement* file) {
   }
   bool backed_up = backup >= 0 && CopyContent(target, backup);
   bool written = backed_up && CopyContent(file->content, target);
-  if (target >= 0) written = SYSTEM_CALL(close)(target) == 0 && written;
-  if (backed_up && !written) {
-    int again = SYSTEM_CALL(open)(file->target, O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    bool restored = again >= 0 && CopyContent(backup, again);
-    if (again >= 0) restored = SYSTEM_CALL(close)(again) == 0 && restored;
-    if (!restored) memcpy(file->backup, backup_name, sizeof backup_name);
-  }
+  bool restored = backed_up && !written && CopyContent(backup, target);
+  // A close that fails may not have written what it had.
+  if (target >= 0 && SYSTEM_CALL(close)(target) != 0) written = restored = false;
+  if (backed_up && !written && !restored) memcpy(file->backup, backup_name, sizeof backup_name);
   if (backup >= 0) {
     close(backup);
     if (!file->backup[0]) SYSTEM_CALL(unlink)(backup_name);
