@@ -85,12 +85,18 @@ check "each long line is refused with a message" \
 end_game
 
 echo "== a closed or full output"
-for output in closed-pipe /dev/full; do
+for output in closed-pipe /dev/full file-size-limit; do
   new_game "$stand_in"
   if [ "$output" = closed-pipe ]; then
     # The reader is gone before the first line arrives.
     { sleep 0.5; printf 'Ru 12a\nAm 12\n'; } | "$converter" 2>&1 | true
     code=${PIPESTATUS[1]}
+  elif [ "$output" = file-size-limit ]; then
+    # A log that has reached the size limit (ulimit -f) takes no more.
+    head -c 1024 /dev/zero > full.log
+    (ulimit -f 1 && printf 'Ru 12a\nAm 12\n' | "$converter" >> full.log 2>&1)
+    code=$?
+    rm -f full.log
   else
     printf 'Ru 12a\nAm 12\n' | "$converter" > /dev/full 2>&1
     code=$?
