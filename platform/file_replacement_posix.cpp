@@ -302,8 +302,10 @@ int PutFileInPlace(FileReplacement* file) {
   }
   ReleaseInterruptions();
   if (renamed) return 1;
-  // A sticky folder lets no one move another's file away; it may still be written.
-  return exists && (error == EPERM || error == EACCES) ? WriteIntoTarget(file) : 0;
+  // A sticky folder lets no one move another's file away, nor can a mount point be
+  // moved; either may still be written.
+  return exists && (error == EPERM || error == EACCES || error == EBUSY) ? WriteIntoTarget(file)
+                                                                         : 0;
 }
 
 const char* KeptBackup(const FileReplacement* file) {
@@ -316,8 +318,10 @@ void EndFileReplacement(FileReplacement* file) {
   if (!file) return;
   if (file->stream) SYSTEM_CALL(fclose)(file->stream);
   if (file->content >= 0) close(file->content);
+  HoldInterruptions();  // a signal between the two would remove the name again
   if (file->temp[0]) SYSTEM_CALL(unlink)(file->temp);
   Watch(nullptr, file->temp);
+  ReleaseInterruptions();
   free(file);
   StopWatching();
 }

@@ -198,12 +198,14 @@ int RunLineDialog(FILE* input, FILE* output) {
 }  // namespace
 
 int RunTerminalDialog(FILE* input, FILE* output) {
-  // A reader that went away must not end the work: the conversions still count.
+  // A reader that went away, or a log at its size limit, must not end the work:
+  // the conversions still count.
   struct sigaction ignore;
   memset(&ignore, 0, sizeof ignore);
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
   sigaction(SIGPIPE, &ignore, nullptr);
+  sigaction(SIGXFSZ, &ignore, nullptr);
 
   fflush(output);
   if (TakeOverTerminal(fileno(input), fileno(output))) return RunKeyDialog();
