@@ -25,7 +25,7 @@ ln -sf /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/n
 game=$(mktemp -d)
 pid=""
 # Its Wine desktop must not outlive this X server.
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; wineserver -k; rm -rf "$game"' EXIT
+trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; wineserver -k; remove_game "$game"' EXIT
 mkdir -p "$game/__Am/01" "$game/__Am/15a"
 echo "mapa" > "$game/__Am/01/mapa.dat"
 echo "mapa" > "$game/__Am/15a/mapa.dat"

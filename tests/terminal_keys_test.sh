@@ -11,7 +11,7 @@ new_game "$stand_in"
 
 # A server of our own, so that no other tmux session is touched.
 tmux=(tmux -L "korvidane-keys-$$" -f /dev/null)
-trap '"${tmux[@]}" kill-server 2>/dev/null; wait_for updaters_done; cd / && rm -rf "$game"' EXIT
+trap '"${tmux[@]}" kill-server 2>/dev/null; remove_game "$game"' EXIT
 # bash, for its job control: Ctrl-Z and fg.
 "${tmux[@]}" new-session -d -x 80 -y 24 -c "$game" "env PS1='$ ' bash --norc --noprofile"
 
