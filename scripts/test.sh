@@ -70,7 +70,7 @@ passed=$((passed + p)) failed=$((failed + f))
 echo "== the temporary folder"
 # Debian's Wine keeps its server's folder there, under a name written in the prefix:
 # Wine's own, reused by the next run, and it goes with the run's folder.
-wine_servers=$(cat build/windows/.wine*/wineserver 2>/dev/null)
+wine_servers=$(awk 1 build/windows/.wine*/wineserver 2>/dev/null)  # no line ends there
 left=$(ls -A "$TMPDIR" | grep -vxF "$wine_servers")
 if [ -n "$left" ]; then
   echo "FAIL: the tests left in the temporary folder:"
