@@ -31,15 +31,17 @@ suite() {  # suite PRESET [COMMAND PREFIX...]
     failed=$((failed + 1))
     return
   fi
-  local junit=$PWD/build/logs/$preset-tests.xml results counts p f s
+  local junit=$PWD/build/logs/$preset-tests.xml results p=0 f=0 s=0 status=0
   rm -f "$junit"
-  "$@" ctest --preset "$preset" --output-junit "$junit" || failed_parts+=("$preset")
-  if ! results=$(awk -f scripts/ctest-results.awk "$junit" 2>/dev/null); then
-    failed=$((failed + 1))  # ctest ran nothing it could report
-    return
+  "$@" ctest --preset "$preset" --output-junit "$junit" || status=$?
+  if results=$(awk -f scripts/ctest-results.awk "$junit" 2>/dev/null); then
+    sed '$d' <<<"$results"  # why each skip was skipped
+    read -r p f s <<<"$(tail -n 1 <<<"$results")"
   fi
-  sed '$d' <<<"$results"  # why each skip was skipped
-  read -r p f s <<<"$(tail -n 1 <<<"$results")"
+  if [ "$status" -ne 0 ]; then
+    failed_parts+=("$preset")
+    [ "$f" -gt 0 ] || f=1  # ctest failed before any test did
+  fi
   passed=$((passed + p)) failed=$((failed + f)) skipped=$((skipped + s))
 }
 

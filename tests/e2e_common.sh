@@ -50,7 +50,8 @@ remove_game() {  # remove_game FOLDER
   chmod -R u+rwX "$folder" 2>/dev/null
   rm -rf "$folder"
 }
-no_process_in() {  # no_process_in FOLDER: true when none has it as working directory; else ends them
+# True when no process works in the folder; else ends those that do.
+no_process_in() {  # no_process_in FOLDER
   local pids
   pids=$(find /proc -mindepth 2 -maxdepth 2 -name cwd \( -lname "$1" -o -lname "$1/*" \) \
     2>/dev/null | cut -d/ -f3)
