@@ -33,9 +33,9 @@ static void ConvertSelection(HWND dialog) {
   snprintf(selection, 32, "%s", SelectedCode(dialog, IDC_CAMPAIGN, kCampaignCodes, kCampaignCount));
   snprintf(selection + 32, 32, "%s",
            SelectedCode(dialog, IDC_MISSION, kMissionCodes, kMissionCount));
-  // Its own text goes back before the conversion, not after: a failure's box runs a
-  // message loop in which a press converts again, and an earlier success must not
-  // show meanwhile nor outlive a later press.
+  // Its own text goes back before the conversion, not after a failure: no earlier
+  // success shows while a failure's box is open, and a press made in that box's
+  // message loop, the latest, keeps its success when the box closes.
   SetWindowTextW(Notice(dialog), notice_text);
   if (!ConvertMission(selection, selection + 32)) return;
   char codes[16];
