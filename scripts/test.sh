@@ -1,20 +1,48 @@
 #!/usr/bin/env bash
 # Runs every test: the native suite, the same suite under ASan+UBSan, the Windows
 # build under Wine, and the player's package. Installs what is missing and builds
-# first; compiler warnings are shown.
+# first; compiler warnings are shown. Says why each skipped test was skipped, and
+# ends with one line over all of it: "N passed, M failed, K skipped".
 set -uo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh || exit 1
 
-failed=()
+passed=0 failed=0 skipped=0
+failed_parts=()
+mkdir -p build/logs
 
-suite() {
-  echo "== $1"
-  if ! ./scripts/build-preset.sh "$1"; then
-    failed+=("$1")
+# What the tests make in the temporary folder goes into one of this run's own, so
+# that anything a test leaves behind is seen. Open to all, as /tmp is: tests run as
+# root act as a second user in there.
+TMPDIR=$(mktemp -d "${TMPDIR:-/tmp}/korvidane-test-run.XXXXXX") || exit 1
+chmod 1777 "$TMPDIR"
+export TMPDIR
+
+# Code page 1250, as on a Czech player's Windows. Given to each command, never set in
+# this shell: a process that looked for a locale before install-deps.sh made the
+# locale archive keeps failing to find any in it.
+czech() { env LANG=cs_CZ.UTF-8 LC_ALL=cs_CZ.UTF-8 "$@"; }
+
+suite() {  # suite PRESET [COMMAND PREFIX...]
+  local preset=$1; shift
+  echo "== $preset"
+  if ! "$@" ./scripts/build-preset.sh "$preset"; then
+    failed_parts+=("$preset")
+    failed=$((failed + 1))
     return
   fi
-  ctest --preset "$1" || failed+=("$1")
+  local junit=$PWD/build/logs/$preset-tests.xml results p=0 f=0 s=0 status=0
+  rm -f "$junit"
+  "$@" ctest --preset "$preset" --output-junit "$junit" || status=$?
+  if results=$(awk -f scripts/ctest-results.awk "$junit" 2>/dev/null); then
+    sed '$d' <<<"$results"  # why each skip was skipped
+    read -r p f s <<<"$(tail -n 1 <<<"$results")"
+  fi
+  if [ "$status" -ne 0 ]; then
+    failed_parts+=("$preset")
+    [ "$f" -gt 0 ] || f=1  # ctest failed before any test did
+  fi
+  passed=$((passed + p)) failed=$((failed + f)) skipped=$((skipped + s))
 }
 
 suite native
@@ -24,18 +52,40 @@ suite asan
 # waits seconds for helper processes to let go of ctest's output.
 # No Mono or Gecko: the programs need neither, and their installers would ask.
 export WINEPREFIX="$PWD/build/windows/.wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-# Code page 1250, as on a Czech player's Windows.
-export LANG=cs_CZ.UTF-8 LC_ALL=cs_CZ.UTF-8
 mkdir -p build/windows
-wineserver -p </dev/null >/dev/null 2>&1
-wine wineboot </dev/null >/dev/null 2>&1
-suite windows
+czech wineserver -p </dev/null >/dev/null 2>&1
+czech wine wineboot </dev/null >/dev/null 2>&1
+suite windows czech
 wineserver -k </dev/null >/dev/null 2>&1
 
 echo "== package"
-./tests/package_test.sh . build/windows/korvidane-convert.exe || failed+=(package)
-
-if [ ${#failed[@]} -gt 0 ]; then
-  echo "FAILED: ${failed[*]}"
-  exit 1
+checks=build/logs/package-checks.txt
+./tests/package_test.sh . build/windows/korvidane-convert.exe | tee "$checks"
+status=${PIPESTATUS[0]}
+p=$(grep -c '^ok:' "$checks") f=$(grep -c '^FAIL:' "$checks")
+if [ "$status" -ne 0 ]; then
+  failed_parts+=(package)
+  [ "$f" -gt 0 ] || f=1  # it stopped before its checks
 fi
+passed=$((passed + p)) failed=$((failed + f))
+
+echo "== the temporary folder"
+# Debian's Wine keeps its server's folder there, under a name written in the prefix:
+# Wine's own, reused by the next run, and it goes with the run's folder.
+wine_servers=$(awk 1 build/windows/.wine*/wineserver 2>/dev/null)  # no line ends there
+left=$(ls -A "$TMPDIR" | grep -vxF "$wine_servers")
+if [ -n "$left" ]; then
+  echo "FAIL: the tests left in the temporary folder:"
+  sed 's/^/  /' <<<"$left"
+  failed_parts+=("temporary folder")
+  failed=$((failed + 1))
+else
+  echo "ok: the tests left nothing in the temporary folder"
+  passed=$((passed + 1))
+fi
+chmod -R u+rwX "$TMPDIR" 2>/dev/null
+rm -rf "$TMPDIR"
+
+[ ${#failed_parts[@]} -eq 0 ] || echo "FAILED: ${failed_parts[*]}"
+echo "$passed passed, $failed failed, $skipped skipped"
+[ ${#failed_parts[@]} -eq 0 ] && [ "$failed" -eq 0 ]

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The Windows program under Wine in a virtual X server, used with the keyboard as
 # a player would. Run inside xvfb-run:
-#   dialog_wine_test.sh CONVERTER.exe STAND_IN_UPDATER.exe SCREENSHOT.png
+#   dialog_wine_test.sh CONVERTER.exe STAND_IN_UPDATER.exe DIALOG_NOTICE.exe SCREENSHOT.png
 set -uo pipefail
-converter=$1 stand_in=$2 shot=$3
+converter=$1 stand_in=$2 notice_reader=$3 shot=$4
 source "$(dirname "$0")/e2e_common.sh"
 
 export WINEDEBUG=-all
@@ -25,9 +25,10 @@ ln -sf /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/n
 game=$(mktemp -d)
 pid=""
 # Its Wine desktop must not outlive this X server.
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; wineserver -k; rm -rf "$game"' EXIT
-mkdir -p "$game/__Am/01"
+trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; wineserver -k; remove_game "$game"' EXIT
+mkdir -p "$game/__Am/01" "$game/__Am/15a"
 echo "mapa" > "$game/__Am/01/mapa.dat"
+echo "mapa" > "$game/__Am/15a/mapa.dat"
 cp "$converter" "$game/korvidane-convert.exe"
 cp "$stand_in" "$game/vozedudo.exe"
 touch "$game/release"  # the stand-in updater ends at once
@@ -35,6 +36,11 @@ cd "$game"
 
 "$wine" korvidane-convert.exe </dev/null >/dev/null 2>&1 &
 pid=$!
+
+# The notice's text, and whether it fits its control uncut.
+notice_is() {
+  test "$("$wine" "$notice_reader" 2>/dev/null | tr -d '\r')" = "$(printf '%s\nfits' "$1")"
+}
 
 dialog=$(timeout 60 xdotool search --sync --onlyvisible --name '^Převod misí do Korvidane$' | head -n 1)
 if [ -z "$dialog" ]; then
@@ -45,6 +51,7 @@ pass "the dialog titled 'Převod misí do Korvidane' appears"
 xdotool windowfocus --sync "$dialog"
 sleep 1  # let it paint before the picture is taken
 import -window root "$shot"
+check "the notice shows its own text" notice_is "Spustí vozedudo"
 
 # Enter presses the default button: Am 01.
 xdotool key Return
@@ -54,28 +61,35 @@ check "the updater runs hidden" grep -qx 'show=0' updater.log
 check "Am01.txt is byte-exact" test "$(hex_of Am01.txt)" = "$(list_hex Am 01 mapa.dat)"
 check "Am01.kdp is byte-exact" test "$(hex_of Am01.kdp)" = "$stub_hex"
 check "the updater saw both files complete" test "$(hex_of seen.kdp)" = "$stub_hex"
+check "the notice says Am 01 was converted" wait_for notice_is "Hotovo: Am 01"
 
 # Tab order: button, campaign, mission. Ru and 15a, then Enter.
 xdotool key Tab Down Tab End Return
 box=$(timeout 20 xdotool search --sync --onlyvisible --name '^Chyba$' | head -n 1)
 check "Ru 15a brings the box 'Chyba'" test -n "$box"
+check "and the notice no longer shows the earlier success" notice_is "Spustí vozedudo"
 sleep 0.5
 import -window root "${shot%.png}-error.png"
 check "a missing mission creates nothing" test ! -e Ru15a.txt -a ! -e Ru15a.kdp
 xdotool windowfocus --sync "$box" key Return
 check "OK dismisses the box" wait_for sh -c "! xdotool search --name '^Chyba$' >/dev/null"
 
-# The dialog is still usable: back to Am and 01, convert again.
-xdotool windowfocus --sync "$dialog" key shift+Tab Up Tab Home Return
+# The dialog is still usable: back to Am, on 15a, convert again.
+xdotool windowfocus --sync "$dialog" key shift+Tab Up Tab Return
 check "the dialog converts again after the box" \
   wait_for sh -c 'test "$(wc -l < updater.runs)" -eq 2'
-check "the second run is Am01.txt again" test "$(sort -u updater.runs)" = "Am01.txt"
+check "the second run is Am15a.txt" test "$(tail -n 1 updater.runs)" = "Am15a.txt"
+# The widest notice: M is the widest of the codes' letters.
+check "the notice says Am 15a was converted, uncut" wait_for notice_is "Hotovo: Am 15a"
+sleep 0.5
+import -window root "${shot%.png}-converted.png"
 
-# Without the updater beside it, the files are written and the player is told.
+# Without the updater beside it, Am 01's files are written and the player is told.
 rm vozedudo.exe Am01.txt
-xdotool windowfocus --sync "$dialog" key Return
+xdotool windowfocus --sync "$dialog" key Home Return
 box=$(timeout 20 xdotool search --sync --onlyvisible --name '^Chyba$' | head -n 1)
 check "a missing updater brings the box 'Chyba'" test -n "$box"
+check "and the notice does not say it converted" notice_is "Spustí vozedudo"
 sleep 0.5
 import -window root "${shot%.png}-no-updater.png"
 check "and the files are written all the same" test "$(hex_of Am01.txt)" = "$(list_hex Am 01 mapa.dat)"

@@ -39,5 +39,23 @@ new_game() {  # new_game STAND_IN_UPDATER
 
 lines_of() { [ -e "$1" ] && wc -l < "$1" || echo 0; }
 
-# Every stand-in updater started has finished.
-updaters_done() { test "$(lines_of updater.done)" -ge "$(lines_of updater.runs)"; }
+# Removes a game folder and whatever anyone made in it. What still works in it is
+# ended first: a stand-in updater whose log is not yet written would write into the
+# folder as it goes.
+remove_game() {  # remove_game FOLDER
+  local folder
+  folder=$(cd "$1" 2>/dev/null && pwd -P) || return 0
+  cd /
+  wait_for no_process_in "$folder"
+  chmod -R u+rwX "$folder" 2>/dev/null
+  rm -rf "$folder"
+}
+# True when no process works in the folder; else ends those that do.
+no_process_in() {  # no_process_in FOLDER
+  local pids
+  pids=$(find /proc -mindepth 2 -maxdepth 2 -name cwd \( -lname "$1" -o -lname "$1/*" \) \
+    2>/dev/null | cut -d/ -f3)
+  [ -z "$pids" ] && return 0
+  kill -KILL $pids 2>/dev/null
+  return 1
+}

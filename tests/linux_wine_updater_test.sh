@@ -9,7 +9,7 @@ source "$(dirname "$0")/e2e_common.sh"
 export WINEDEBUG=-all
 
 game=$(mktemp -d)
-trap 'wait_for updaters_done; rm -rf "$game"' EXIT
+trap 'remove_game "$game"' EXIT
 mkdir -p "$game/__Am/01" "$game/__Am/01/zvuky"
 echo x > "$game/__Am/01/mapa.dat"
 echo x > "$game/__Am/01/zadání mise.txt"

@@ -48,9 +48,11 @@ check "the .exe has no link time stamp (it has $stamp)" test "$stamp" = 0
 
 check "no path of the clone is in the .exe" \
   sh -c '! grep -qF "$1" "$2"' - "$(cd "$source_dir" && pwd)" "$exe"
-resources=$(x86_64-w64-mingw32-windres -i "$exe" -O rc 2>/dev/null | grep 'Type:')
-check "the dialog is the .exe's only resource (found: $(tr '\n' ' ' <<<"$resources"))" \
-  test "$resources" = "/* Type: dialog"
+# windres writes each resource under a comment "/* Type: dialog".
+resources=$(x86_64-w64-mingw32-windres -i "$exe" -O rc 2>/dev/null |
+  sed -n 's|^/\* Type: *\([^ ]*\).*|\1|p' | paste -sd ' ')
+check "the dialog is the .exe's only resource (found: ${resources:-none})" \
+  test "$resources" = dialog
 
 [ -n "$tested_exe" ] &&
   check "the .exe is the program the Wine tests ran" cmp -s "$exe" "$tested_exe"

@@ -6,11 +6,7 @@ set -uo pipefail
 converter=$1 stand_in=$2
 source "$(dirname "$0")/e2e_common.sh"
 
-# A stand-in updater still running would write into the folder being removed.
-end_game() {
-  wait_for updaters_done
-  cd / && rm -rf "$game"
-}
+end_game() { remove_game "$game"; }
 trap end_game EXIT
 runs_at_least() { test "$(lines_of updater.runs)" -ge "$1"; }
 

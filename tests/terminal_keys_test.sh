@@ -9,9 +9,12 @@ command -v tmux > /dev/null || { echo "FAIL: tmux is missing (scripts/install-de
 
 new_game "$stand_in"
 
-# A server of our own, so that no other tmux session is touched.
-tmux=(tmux -L "korvidane-keys-$$" -f /dev/null)
-trap '"${tmux[@]}" kill-server 2>/dev/null; wait_for updaters_done; cd / && rm -rf "$game"' EXIT
+# A server of our own, so that no other tmux session is touched; its socket goes
+# with the game folder (tmux leaves it behind). It runs commands through SHELL, else
+# the user's login shell, which may be nologin (user nobody); bash runs a single
+# command in its own place, so the pane's process is that bash.
+tmux=(env SHELL=/bin/bash tmux -S "$game/tmux.socket" -f /dev/null)
+trap '"${tmux[@]}" kill-server 2>/dev/null; remove_game "$game"' EXIT
 # bash, for its job control: Ctrl-Z and fg.
 "${tmux[@]}" new-session -d -x 80 -y 24 -c "$game" "env PS1='$ ' bash --norc --noprofile"
 

@@ -10,6 +10,14 @@
 
 #include "platform/platform.h"
 
+#ifdef _WIN32
+#include <windows.h>
+// after windows.h, which it needs
+#include <tlhelp32.h>
+#else
+#include <signal.h>
+#endif
+
 namespace fs = std::filesystem;
 
 std::vector<std::string> GameFolderTest::messages;
@@ -28,16 +36,86 @@ void GameFolderTest::SetUp() {
   RedirectErrorMessages([](const char* text) { messages.push_back(text); });
 }
 
-void GameFolderTest::TearDown() {
-  // A stand-in still running would hold the folder; let every one finish first.
-  if (Exists("updater.runs")) {
-    WriteFile("release", "");
-    WaitUntil([] { return LineCount("updater.done") >= LineCount("updater.runs"); });
+#ifdef _WIN32
+// Programs started from the folder: a stand-in updater, its log maybe not yet
+// written. One still running holds the folder.
+static void EndProcessesIn(const fs::path& folder) {
+  const std::wstring prefix = folder.wstring() + L"\\";
+  WaitUntil([&] {
+    bool any = false;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+      HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE,
+                                   entry.th32ProcessID);
+      if (!process) continue;
+      wchar_t image[MAX_PATH];
+      DWORD size = MAX_PATH;
+      if (QueryFullProcessImageNameW(process, 0, image, &size) &&
+          _wcsnicmp(image, prefix.c_str(), prefix.size()) == 0) {
+        TerminateProcess(process, 1);
+        any = true;
+      }
+      CloseHandle(process);
+    }
+    CloseHandle(snapshot);
+    return !any;
+  });
+}
+#else
+// Processes working in the folder: a stand-in updater, its log maybe not yet
+// written, or a child of a test that failed. They would write into it as it goes.
+static std::vector<pid_t> ProcessesIn(const fs::path& folder) {
+  std::vector<pid_t> found;
+  std::error_code error;
+  for (fs::directory_iterator entry("/proc", error), end; !error && entry != end;
+       entry.increment(error)) {
+    std::string name = entry->path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    fs::path cwd = fs::read_symlink(entry->path() / "cwd", error);
+    error.clear();  // gone meanwhile, or a zombie
+    auto inside = std::mismatch(folder.begin(), folder.end(), cwd.begin(), cwd.end());
+    if (!cwd.empty() && inside.first == folder.end()) found.push_back(std::stoi(name));
   }
+  return found;
+}
+
+static void EndProcessesIn(const fs::path& folder) {
+  WaitUntil([&] {
+    std::vector<pid_t> left = ProcessesIn(folder);
+    for (pid_t pid : left) kill(pid, SIGKILL);
+    return left.empty();
+  });
+}
+#endif
+
+// A test may have taken the owner's rights away inside (or, on Windows, made a file
+// read-only); give them back so that everything can go.
+static void MakeRemovable(const fs::path& path) {
+  std::error_code error;
+  fs::file_status status = fs::symlink_status(path, error);
+  if (error || fs::is_symlink(status)) return;
+  fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, error);
+  if (!fs::is_directory(status)) return;
+  for (fs::directory_iterator entry(path, error), end; !error && entry != end;
+       entry.increment(error)) {
+    MakeRemovable(entry->path());
+  }
+}
+
+// Whatever the test did and whoever owns what it made: all of it goes, or the test fails.
+void GameFolderTest::TearDown() {
   RedirectErrorMessages(nullptr);
   fs::current_path(previous_);
-  std::error_code ignored;
-  fs::remove_all(folder_, ignored);
+  EndProcessesIn(folder_);
+  MakeRemovable(folder_);
+  std::error_code error;
+  fs::remove_all(folder_, error);
+  if (error || fs::exists(folder_, error)) {
+    ADD_FAILURE() << "left behind: " << folder_ << ": " << error.message();
+  }
 }
 
 fs::path PathOf(const std::string& name) { return fs::u8path(name); }
