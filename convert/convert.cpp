@@ -78,13 +78,12 @@ static int PutMissionFilesInPlace(FileReplacement* list, FileReplacement* stub,
     FileNotWritten(campaign, mission, "kdp", message);
     return 0;
   }
-  bool stub_was_there = TargetExists(stub);
   if (!PutFileInPlace(stub)) {
     PlacementFailure(stub, campaign, mission, "kdp", message);
     return 0;
   }
   if (PutFileInPlace(list)) return 1;
-  if (!stub_was_there) RemovePlacedFile(stub);
+  RemoveCreatedFile(stub);  // a first conversion that fails leaves no stub
   PlacementFailure(list, campaign, mission, "txt", message);
   return 0;
 }

@@ -18,8 +18,6 @@ struct FileLock;
 FileLock* LockFiles(const char* lock_name, const char* const* targets, size_t count, int wait_ms,
                     bool* name_taken);
 void UnlockFiles(FileLock* lock);
-// Under the lock: the temporary and the backup of target, if they are ours.
-void RemoveLeftovers(const char* target);
 
 // One file being replaced. NULL when its new content cannot be begun (the target
 // is refused, or nothing can be written beside it).
@@ -34,16 +32,14 @@ int FinishFileContent(FileReplacement* file);
 int TargetIsReplaceable(const FileReplacement* file);
 // 1 when two replacements would end at the same file.
 int SameTarget(const FileReplacement* one, const FileReplacement* other);
-// 1 when the target is there now.
-int TargetExists(const FileReplacement* file);
 
 // Puts the finished content in place; 1 when it is. On failure the target keeps
 // its old content, unless writing into it failed and the backup could not be put
 // back: then the backup stays, and KeptBackup names it.
 int PutFileInPlace(FileReplacement* file);
 const char* KeptBackup(const FileReplacement* file);
-// Removes a target that PutFileInPlace made where there was none.
-void RemovePlacedFile(FileReplacement* file);
+// Removes the target again if PutFileInPlace made it where there was none.
+void RemoveCreatedFile(FileReplacement* file);
 
 // Removes the temporary if it is still there. NULL is fine.
 void EndFileReplacement(FileReplacement* file);

@@ -42,6 +42,7 @@ struct FileReplacement {
   char target[kPathSize];  // through links we may follow, the file they name
   char temp[kPathSize];    // ".NAME.new" while it has that name
   char backup[kPathSize];  // ".NAME.backup" when it had to be kept
+  bool created;            // put in place where there was no target
 };
 
 namespace {
@@ -282,11 +283,6 @@ int SameTarget(const FileReplacement* one, const FileReplacement* other) {
              : 0;
 }
 
-int TargetExists(const FileReplacement* file) {
-  struct stat status;
-  return lstat(file->target, &status) == 0 ? 1 : 0;
-}
-
 int PutFileInPlace(FileReplacement* file) {
   if (file->content < 0) return 0;
   struct stat old;
@@ -299,6 +295,7 @@ int PutFileInPlace(FileReplacement* file) {
   if (renamed) {
     Watch(nullptr, file->temp);
     file->temp[0] = '\0';
+    file->created = !exists;
   }
   ReleaseInterruptions();
   if (renamed) return 1;
@@ -312,7 +309,9 @@ const char* KeptBackup(const FileReplacement* file) {
   return file && file->backup[0] ? file->backup : nullptr;
 }
 
-void RemovePlacedFile(FileReplacement* file) { SYSTEM_CALL(unlink)(file->target); }
+void RemoveCreatedFile(FileReplacement* file) {
+  if (file->created) SYSTEM_CALL(unlink)(file->target);
+}
 
 void EndFileReplacement(FileReplacement* file) {
   if (!file) return;
@@ -326,7 +325,8 @@ void EndFileReplacement(FileReplacement* file) {
   StopWatching();
 }
 
-void RemoveLeftovers(const char* target) {
+// Under the lock: the temporary and the backup of target, if they are the user's.
+static void RemoveLeftovers(const char* target) {
   char resolved[kPathSize];
   if (!ResolvePermittedLinks(target, resolved)) return;
   const char* const kinds[] = {"new", "backup"};

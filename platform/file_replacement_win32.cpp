@@ -31,6 +31,7 @@ struct FileReplacement {
   char target[kPathSize];  // a bare name in the working directory
   char temp[kPathSize];    // ".kdc-new" while it has that name
   char backup[kPathSize];  // ".kdc-backup" when it had to be kept
+  bool created;            // put in place where there was no target
 };
 
 namespace {
@@ -153,10 +154,6 @@ int SameTarget(const FileReplacement* one, const FileReplacement* other) {
   return lstrcmpiA(one->target, other->target) == 0 ? 1 : 0;
 }
 
-int TargetExists(const FileReplacement* file) {
-  return GetFileAttributesA(file->target) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
-}
-
 int PutFileInPlace(FileReplacement* file) {
   if (file->content == INVALID_HANDLE_VALUE || !file->temp[0]) return 0;
   DWORD attributes = GetFileAttributesA(file->target);
@@ -171,6 +168,7 @@ int PutFileInPlace(FileReplacement* file) {
   // stays as it was.
   if (SYSTEM_CALL(MoveFileExA)(file->temp, file->target, MOVEFILE_REPLACE_EXISTING)) {
     file->temp[0] = '\0';
+    file->created = !exists;
     return 1;
   }
   return exists && HeldOpen(GetLastError()) ? WriteIntoTarget(file) : 0;
@@ -180,7 +178,9 @@ const char* KeptBackup(const FileReplacement* file) {
   return file && file->backup[0] ? file->backup : nullptr;
 }
 
-void RemovePlacedFile(FileReplacement* file) { SYSTEM_CALL(DeleteFileA)(file->target); }
+void RemoveCreatedFile(FileReplacement* file) {
+  if (file->created) SYSTEM_CALL(DeleteFileA)(file->target);
+}
 
 void EndFileReplacement(FileReplacement* file) {
   if (!file) return;
@@ -190,7 +190,8 @@ void EndFileReplacement(FileReplacement* file) {
   free(file);
 }
 
-void RemoveLeftovers(const char* target) {
+// Under the lock: the temporary and the backup of target.
+static void RemoveLeftovers(const char* target) {
   const char* const suffixes[] = {".kdc-new", ".kdc-backup"};
   for (const char* suffix : suffixes) {
     char name[kPathSize];
