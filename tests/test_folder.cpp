@@ -164,12 +164,14 @@ std::vector<std::string> ListFolder(const std::string& name) {
   return names;
 }
 
+// By the clock: under Wine a sleep may end early.
 bool WaitUntil(const std::function<bool()>& done) {
-  for (int i = 0; i < 400; ++i) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < deadline) {
     if (done()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  return false;
+  return done();
 }
 
 bool WaitForFile(const std::string& name) {
