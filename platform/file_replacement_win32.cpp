@@ -41,7 +41,8 @@ bool Named(char* name, const char* target, const char* suffix) {
   return length >= 0 && static_cast<size_t>(length) < kPathSize;
 }
 
-// What a reader that does not let the file be replaced makes a move fail with.
+// What a holder that does not share the file makes an open or a move fail with
+// (access denied also while its last holder closes a file deleted on close).
 bool HeldOpen(DWORD error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
 }
@@ -215,9 +216,6 @@ namespace {
 
 const char kSignature[] = "korvidane-convert lock\r\n";
 
-// (Access denied: its holder has closed it, and it is being deleted.)
-bool HeldByAnother(DWORD error) { return HeldOpen(error); }
-
 enum LeftLock { kTakenOver, kHeld, kGone, kNotOurs };
 
 // A lock file that nobody holds: one left by a converter whose handle was not
@@ -228,7 +226,7 @@ LeftLock TakeOverLeftLock(const char* name, HANDLE* taken) {
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
-    if (HeldByAnother(error)) return kHeld;
+    if (HeldOpen(error)) return kHeld;
     return error == ERROR_FILE_NOT_FOUND ? kGone : kNotOurs;
   }
   char content[sizeof kSignature + 1];
@@ -270,7 +268,7 @@ FileLock* LockFiles(const char* lock_name, const char* const* targets, size_t co
       left = kNotOurs;  // a folder of that name
     } else if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
       left = TakeOverLeftLock(lock_name, &lock->file);
-    } else if (!HeldByAnother(error)) {
+    } else if (!HeldOpen(error)) {
       // A folder that takes no new file: one converter alone is still safe, and the
       // files will tell why they cannot be written.
       lock->file = INVALID_HANDLE_VALUE;
