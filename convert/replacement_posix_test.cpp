@@ -18,13 +18,17 @@ TEST_F(ReplacementTest, LinkedListIsWrittenThroughAndKeepsOwnerAndMode) {
   RemoveFile("Am01.txt");
   ASSERT_EQ(0, symlink("kept/list.txt", "Am01.txt"));
   // A link to something else than a plain file is refused, not replaced by a file,
-  // and so is a stub that is the list itself.
+  // and so is a stub that is the list itself, by a symbolic or a hard link.
   ASSERT_EQ(0, mkfifo("kept/pipe", 0666));
-  for (const char* stub : {"kept/list.txt", "kept/pipe"}) {
+  for (const char* stub : {"kept/list.txt", "kept/pipe", "hard link"}) {
     SCOPED_TRACE(stub);
     messages.clear();
     RemoveFile("Am01.kdp");
-    ASSERT_EQ(0, symlink(stub, "Am01.kdp"));
+    if (strcmp(stub, "hard link") == 0) {
+      ASSERT_EQ(0, link("kept/list.txt", "Am01.kdp"));
+    } else {
+      ASSERT_EQ(0, symlink(stub, "Am01.kdp"));
+    }
     ConvertMission("Am", "01");
     EXPECT_EQ((std::vector<std::string>{"Soubor Am01.kdp nelze zapsat!"}), messages);
     EXPECT_EQ("old list", ReadFile("kept/list.txt"));
@@ -129,6 +133,73 @@ TEST_F(ReplacementTest, SignalMidwayLeavesNoTemporaryFile) {
     sigset_t blocked;
     sigprocmask(SIG_BLOCK, nullptr, &blocked);
     EXPECT_FALSE(sigismember(&blocked, SIGINT)) << good;
+  }
+}
+
+// A signal that comes while the list is written into waits until that is done, and
+// its backup gone: only a kill can tear the list.
+ssize_t InterruptedWrite(int fd, const void* bytes, size_t size) {
+  raise(SIGINT);
+  return reinterpret_cast<decltype(&write)>(RealSystemCall("write"))(fd, bytes, size);
+}
+
+TEST_F(ReplacementTest, SignalWaitsWhileTheListIsWrittenInto) {
+  ASSERT_EQ(0, link("Am01.txt", "other.txt"));
+  pid_t child = fork();
+  if (child == 0) {
+    signal(SIGINT, SIG_DFL);
+    OverrideSystemCall("write", reinterpret_cast<SystemCall>(InterruptedWrite));
+    ConvertMission("Am", "01");
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+  EXPECT_EQ(kNewList, ReadFile("Am01.txt"));
+  EXPECT_EQ((std::vector<std::string>{"Am01.kdp", "Am01.txt", "__Am", "other.txt", "vozedudo.exe"}),
+            ListFolder("."));
+}
+
+// What a rename would lose cannot always be seen: a list whose attributes, or which
+// itself, cannot be looked at is written into. Only a file system that has no
+// attributes at all is renamed over.
+int look_error = 0;
+ssize_t ListxattrFailing(const char*, char*, size_t) {
+  errno = look_error;
+  return -1;
+}
+int LstatFailingForTheList(const char* name, struct stat* status) {
+  if (strcmp(name, "Am01.txt") == 0) {
+    errno = look_error;
+    return -1;
+  }
+  return reinterpret_cast<decltype(&lstat)>(RealSystemCall("lstat"))(name, status);
+}
+
+TEST_F(ReplacementTest, ListThatCannotBeLookedAtIsWrittenInto) {
+  struct Case {
+    const char* call;
+    SystemCall failing;
+    int error;
+    bool in_place;
+  } cases[] = {
+      {"listxattr", reinterpret_cast<SystemCall>(ListxattrFailing), EIO, true},
+      {"listxattr", reinterpret_cast<SystemCall>(ListxattrFailing), ENOTSUP, false},
+      {"lstat", reinterpret_cast<SystemCall>(LstatFailingForTheList), EIO, true},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(std::string(test.call) + " " + strerror(test.error));
+    struct stat before, after;
+    ASSERT_EQ(0, stat("Am01.txt", &before));
+    look_error = test.error;
+    ASSERT_TRUE(OverrideSystemCall(test.call, test.failing));
+    EXPECT_EQ(1, ConvertMission("Am", "01"));
+    OverrideSystemCall(test.call, nullptr);
+    ASSERT_EQ(0, stat("Am01.txt", &after));
+    EXPECT_EQ(test.in_place, before.st_ino == after.st_ino);
+    EXPECT_EQ(kNewList, ReadFile("Am01.txt"));
+    EXPECT_TRUE(messages.empty());
+    WriteFile("Am01.txt", "old list");
   }
 }
 

@@ -104,6 +104,36 @@ TEST_F(ReplacementTest, ListWrittenInPlaceGetsItsBackupBackOnFailure) {
   EXPECT_TRUE(WaitForFile("updater.done"));
 }
 
+// A file at the temporary's or the backup's name that no lock cleared is someone
+// else's: it is never opened for writing, and the list stays as it was.
+TEST_F(ReplacementTest, NamesTakenBesideTheListAreNotWrittenThrough) {
+#ifdef _WIN32
+  const char kTemporaryName[] = "Am01.txt.kdc-new";
+  HANDLE held = CreateFileA("Am01.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+#else
+  const char kTemporaryName[] = ".Am01.txt.new";
+  ASSERT_EQ(0, link("Am01.txt", "other.txt"));
+#endif
+  // The list is written into, with a backup, unless the names beside it are taken.
+  for (const char* taken : {kTemporaryName, kBackupName}) {
+    SCOPED_TRACE(taken);
+    WriteFile(taken, "someone else's");
+    FileReplacement* list = BeginFileReplacement("Am01.txt");
+    bool replaced = list && fputs("new list", ReplacementStream(list)) >= 0 &&
+                    FinishFileContent(list) && PutFileInPlace(list);
+    EndFileReplacement(list);
+    EXPECT_FALSE(replaced);
+    EXPECT_EQ("someone else's", ReadFile(taken));
+    EXPECT_EQ("old list", ReadFile("Am01.txt"));
+    RemoveFile(taken);
+  }
+#ifdef _WIN32
+  CloseHandle(held);
+#endif
+}
+
 TEST_F(ReplacementTest, FolderWhereTheStubGoesKeepsTheOldList) {
   RemoveFile("Am01.kdp");
   MakeFolder("Am01.kdp");

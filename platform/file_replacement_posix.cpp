@@ -151,8 +151,10 @@ bool RenamingWouldLose(const FileReplacement* file, const struct stat& old) {
   if (fstat(file->content, &fresh) != 0) return true;
   if (fresh.st_uid != old.st_uid || fresh.st_gid != old.st_gid || old.st_nlink > 1) return true;
   char names[1024];
-  ssize_t length = listxattr(file->target, names, sizeof names);
-  if (length < 0) return errno == ERANGE;
+  ssize_t length = SYSTEM_CALL(listxattr)(file->target, names, sizeof names);
+  // Only a file system without attributes has none to lose; attributes that could
+  // not be read may be there.
+  if (length < 0) return errno != ENOTSUP;
   for (ssize_t at = 0; at < length; at += static_cast<ssize_t>(strlen(names + at)) + 1) {
     if (strncmp(names + at, "security.", 9) != 0) return true;
   }
@@ -286,7 +288,9 @@ int SameTarget(const FileReplacement* one, const FileReplacement* other) {
 int PutFileInPlace(FileReplacement* file) {
   if (file->content < 0) return 0;
   struct stat old;
-  bool exists = lstat(file->target, &old) == 0;
+  bool exists = SYSTEM_CALL(lstat)(file->target, &old) == 0;
+  // A target that could not be looked at may have what a rename would lose.
+  if (!exists && errno != ENOENT) return WriteIntoTarget(file);
   if (exists && RenamingWouldLose(file, old)) return WriteIntoTarget(file);
   if (!StillOurContent(file)) return 0;
   HoldInterruptions();

@@ -26,6 +26,7 @@
   X(fclose, int (*)(FILE*))
 #else
 #include <dirent.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #define PLATFORM_SYSTEM_CALLS(X)                              \
@@ -39,6 +40,8 @@
   X(rename, int (*)(const char*, const char*))                \
   X(unlink, int (*)(const char*))                             \
   X(ftruncate, int (*)(int, off_t))                           \
+  X(lstat, int (*)(const char*, struct stat*))                \
+  X(listxattr, ssize_t (*)(const char*, char*, size_t))       \
   X(close, int (*)(int))                                      \
   X(fclose, int (*)(FILE*))                                   \
   X(fork, pid_t (*)())

@@ -17,6 +17,7 @@ stderr=$(readlink /proc/$$/fd/2)
   echo "stdout=$stdout"
   echo "stderr=$stderr"
   echo "session=$(cut -d ' ' -f 6 /proc/$$/stat)"
+  echo "ignored=$(awk '/^SigIgn:/ {print $2}' /proc/$$/status)"
 } > updater.log.tmp
 mv updater.log.tmp updater.log
 i=0

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -79,6 +81,20 @@ TEST_F(PseudoTerminalTest, KeysAreReadAsTypedWithoutEcho) {
     EXPECT_STREQ(typed, key.text);
   }
   EXPECT_EQ("", Output());
+
+  // A resize while waiting for a key asks for a redraw, and the wait goes on.
+  pid_t resizer = fork();
+  if (resizer == 0) {
+    usleep(100000);
+    kill(getppid(), SIGWINCH);
+    _exit(0);
+  }
+  Key key;
+  EXPECT_EQ(kTerminalResized, ReadTerminalKey(&key));
+  waitpid(resizer, nullptr, 0);
+  ASSERT_EQ(1, write(controller_, "c", 1));
+  ASSERT_EQ(kTerminalKey, ReadTerminalKey(&key));
+  EXPECT_STREQ("c", key.text);
 }
 
 // A row that fills the width exactly leaves the terminal's cursor at its end, not
