@@ -160,6 +160,23 @@ TEST_F(ReplacementTest, SignalWaitsWhileTheListIsWrittenInto) {
             ListFolder("."));
 }
 
+// A read that a signal interrupts is tried again, as a write is.
+int reads_interrupted = 0;
+ssize_t ReadInterruptedOnce(int fd, void* bytes, size_t size) {
+  if (reads_interrupted++ == 0) {
+    errno = EINTR;
+    return -1;
+  }
+  return reinterpret_cast<decltype(&read)>(RealSystemCall("read"))(fd, bytes, size);
+}
+
+TEST_F(ReplacementTest, InterruptedReadIsTriedAgain) {
+  ASSERT_EQ(0, link("Am01.txt", "other.txt"));
+  ASSERT_TRUE(OverrideSystemCall("read", reinterpret_cast<SystemCall>(ReadInterruptedOnce)));
+  EXPECT_EQ(1, ConvertMission("Am", "01"));
+  EXPECT_EQ(kNewList, ReadFile("other.txt"));
+}
+
 // What a rename would lose cannot always be seen: a list whose attributes, or which
 // itself, cannot be looked at is written into. Only a file system that has no
 // attributes at all is renamed over.

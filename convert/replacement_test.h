@@ -40,7 +40,8 @@ class ReplacementTest : public GameFolderTest {
   void TearDown() override {
     for (const char* call :
          {"readdir", "FindNextFileW", "closedir", "FindClose", "rename", "MoveFileExA", "ReadFile",
-          "WriteFile", "write", "fclose", "open", "fork", "linkat", "unlink", "DeleteFileA", "lstat", "listxattr"}) {
+          "WriteFile", "write", "fclose", "open", "fork", "linkat", "unlink", "DeleteFileA",
+          "lstat", "listxattr", "read"}) {
       OverrideSystemCall(call, nullptr);
     }
     GameFolderTest::TearDown();
