@@ -40,7 +40,7 @@ class ReplacementTest : public GameFolderTest {
   void TearDown() override {
     for (const char* call :
          {"readdir", "FindNextFileW", "closedir", "FindClose", "rename", "MoveFileExA", "ReadFile",
-          "WriteFile", "write", "fclose", "open", "fork", "linkat", "unlink", "DeleteFileA"}) {
+          "WriteFile", "write", "fclose", "open", "posix_spawn", "linkat", "unlink", "DeleteFileA"}) {
       OverrideSystemCall(call, nullptr);
     }
     GameFolderTest::TearDown();
