@@ -1,6 +1,7 @@
 // Starting the updater detached: a session of its own, /dev/null for its input and
-// output, every signal at its default and none blocked, and never our zombie. A
-// Windows program is started through wine.
+// output, every signal at its default and none blocked. It is not waited for: the
+// program lets the system reap its children (terminal_dialog.cpp). A Windows
+// program is started through wine.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -14,16 +15,6 @@
 #include "platform/system_calls.h"
 
 extern char** environ;
-
-// Nothing here waits for a child, so the system reaps each as it ends: none stays a
-// zombie while the dialog is open (a waitpid before each start would keep the last
-// one until the next). The flag ends at exec; the handler stays as it was.
-static void LetTheSystemReapChildren() {
-  struct sigaction action;
-  if (sigaction(SIGCHLD, nullptr, &action) != 0 || (action.sa_flags & SA_NOCLDWAIT)) return;
-  action.sa_flags |= SA_NOCLDWAIT;
-  sigaction(SIGCHLD, &action, nullptr);
-}
 
 // One clone that shares our memory until the exec, which it reports if it fails.
 // Ignored signals would stay ignored across exec: all go back to their default.
@@ -51,7 +42,6 @@ static bool SpawnDetached(char* const* argv) {
   pid_t child;
   bool started = false;
   if (ready) {
-    LetTheSystemReapChildren();
     started = SYSTEM_CALL(posix_spawn)(&child, argv[0], &actions, &attributes, argv, environ) == 0;
   }
   posix_spawnattr_destroy(&attributes);
