@@ -3,8 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "convert/convert.h"
-#include "platform/platform.h"
+#include "convert/mission_files.h"
 
 static char* Put(char* at, const char* bytes, size_t size) {
   memcpy(at, bytes, size);
@@ -62,11 +61,12 @@ static int WriteEntries(FolderScan* scan, FILE* list, const char* campaign, cons
   }
 }
 
-int WriteMissionListAside(const char* campaign, const char* mission, FileReplacement** list) {
+int WriteMissionListAside(const char* campaign, const char* mission, const char* reader,
+                          FileReplacement** list) {
   *list = nullptr;
   char name[256];
   snprintf(name, sizeof name, "__%s\\%s\\*.*", campaign, mission);
-  FolderScan* scan = BeginFolderScan(name, kUpdaterProgram);
+  FolderScan* scan = BeginFolderScan(name, reader);
   if (!scan) return kMissionFolderMissing;
 
   snprintf(name, sizeof name, "%s%s.txt", campaign, mission);
@@ -75,22 +75,5 @@ int WriteMissionListAside(const char* campaign, const char* mission, FileReplace
   if (*list) result = WriteEntries(scan, ReplacementStream(*list), campaign, mission);
   EndFolderScan(scan);
   if (result == kMissionListWritten && !FinishFileContent(*list)) result = kMissionListNotWritten;
-  return result;
-}
-
-int WriteMissionList(const char* campaign, const char* mission) {
-  char message[kMessageSize] = "";
-  FileLock* lock = LockMissionFiles(campaign, mission, message);
-  if (!lock) {
-    ShowErrorMessage(message);
-    return kMissionListNotWritten;
-  }
-  FileReplacement* list;
-  int result = WriteMissionListAside(campaign, mission, &list);
-  if (result == kMissionListWritten && !(TargetIsReplaceable(list) && PutFileInPlace(list))) {
-    result = kMissionListNotWritten;
-  }
-  EndFileReplacement(list);
-  UnlockFiles(lock);
   return result;
 }

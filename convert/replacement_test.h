@@ -38,9 +38,9 @@ class ReplacementTest : public GameFolderTest {
   }
   unsigned list_mode_ = 0640;
   void TearDown() override {
-    for (const char* call :
-         {"readdir", "FindNextFileW", "closedir", "FindClose", "rename", "MoveFileExA", "ReadFile",
-          "WriteFile", "write", "fclose", "open", "posix_spawn", "linkat", "unlink", "DeleteFileA"}) {
+    for (const char* call : {"readdir", "FindNextFileW", "closedir", "FindClose", "rename",
+                             "MoveFileExA", "ReadFile", "WriteFile", "write", "fclose", "open",
+                             "posix_spawn", "linkat", "unlink", "DeleteFileA"}) {
       OverrideSystemCall(call, nullptr);
     }
     GameFolderTest::TearDown();
