@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "platform/folder_scan.h"
 #include "platform/path_folder.h"
@@ -54,8 +53,9 @@ FolderScan* BeginFolderScan(const char* pattern, const char* reader) {
   scan->folder_length = folder_length;
   scan->to_reader = scan->from_reader = kNoConversion;
   // A Windows program run by wine reads the list in its ANSI code page.
-  std::string program;
-  scan->windows_reader = FindProgram(reader, true, &program) && IsWindowsProgram(program);
+  char program[kProgramPathSize];
+  bool windows = false;
+  scan->windows_reader = FindProgram(reader, true, program, &windows) && windows;
   if (scan->windows_reader) {
     char codeset[64];
     unsigned code_page = WineAnsiCodePage(codeset, sizeof codeset);

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <string>
 
 #include "platform/program_lookup_posix.h"
 #include "platform/program_start.h"
@@ -50,14 +49,14 @@ static bool SpawnDetached(char* const* argv) {
 }
 
 int StartProgramHidden(const char* program, const char* parameter) {
-  std::string path;
-  if (!FindProgram(program, true, &path)) return 0;
-  std::string wine;
-  if (IsWindowsProgram(path) && !FindProgram("wine", false, &wine)) return 0;
+  char path[kProgramPathSize], wine[kProgramPathSize];
+  bool windows = false;
+  if (!FindProgram(program, true, path, &windows)) return 0;
+  if (windows && !FindProgram("wine", false, wine, nullptr)) return 0;
   char* argv[4];
   int argc = 0;
-  if (!wine.empty()) argv[argc++] = &wine[0];
-  argv[argc++] = &path[0];
+  if (windows) argv[argc++] = wine;
+  argv[argc++] = path;
   argv[argc++] = const_cast<char*>(parameter);
   argv[argc] = nullptr;
   return SpawnDetached(argv) ? 1 : 0;
