@@ -30,9 +30,7 @@
 #include <sys/types.h>
 
 #define PLATFORM_SYSTEM_CALLS(X)                                                 \
-  X(opendir, DIR* (*)(const char*))                                              \
-  X(readdir, dirent* (*)(DIR*))                                                  \
-  X(closedir, int (*)(DIR*))                                                     \
+  X(getdents64, ssize_t (*)(int, void*, size_t))                                 \
   X(open, int (*)(const char*, int, ...))                                        \
   X(read, ssize_t (*)(int, void*, size_t))                                       \
   X(write, ssize_t (*)(int, const void*, size_t))                                \
