@@ -25,8 +25,8 @@ constexpr size_t kNameSize = 512;
 
 struct FolderScan {
   int folder;
-  size_t filled;  // bytes of entries read, the next one's offset among them
-  size_t next;
+  size_t filled;        // bytes read into entries
+  size_t next;          // the next entry's offset among them
   bool windows_reader;  // names go to a Windows program's code page
   iconv_t to_reader;    // names into that code page, and back, to see they survive
   iconv_t from_reader;
@@ -34,7 +34,7 @@ struct FolderScan {
   char name[kNameSize];  // the last name as a Windows reader reads it
   char check[kNameSize];
   // Read 64 KiB at a time: readdir's 32 KiB take a large folder twice the calls.
-  char entries[65536];
+  alignas(dirent64) char entries[65536];
 };
 
 FolderScan* BeginFolderScan(const char* pattern, const char* reader) {
