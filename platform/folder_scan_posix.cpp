@@ -5,7 +5,6 @@
 #include <iconv.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
