@@ -1,4 +1,6 @@
-// The conversion driver and the hand-over to the updater.
+// The conversion driver and the hand-over to the updater: it locks the mission,
+// has the writers (mission_files.h) write both files aside, puts them in place
+// and starts the updater.
 #include "convert/convert.h"
 
 #include <cstdio>
@@ -6,6 +8,8 @@
 #include "platform/platform.h"
 
 const char kUpdaterProgram[] = "vozedudo.exe";
+
+constexpr size_t kMessageSize = 640;  // room for a backup's path
 
 // Why a conversion stopped is told to the user once the mission's files are let
 // go: a box left open must not hold the mission against another window.
@@ -46,7 +50,9 @@ static void PlacementFailure(const FileReplacement* file, const char* campaign, 
            extension, backup);
 }
 
-FileLock* LockMissionFiles(const char* campaign, const char* mission, char* message) {
+// Holds the mission's two files against other converters; NULL when another one
+// still converts it, with the reason in message.
+static FileLock* LockMissionFiles(const char* campaign, const char* mission, char* message) {
   char list[128], stub[128], lock_name[128];
   snprintf(list, sizeof list, "%s%s.txt", campaign, mission);
   snprintf(stub, sizeof stub, "%s%s.kdp", campaign, mission);
@@ -93,7 +99,7 @@ static int ReplaceMissionFiles(const char* campaign, const char* mission, char* 
   FileReplacement* list = nullptr;
   FileReplacement* stub = nullptr;
   int converted = 0;
-  int listed = WriteMissionListAside(campaign, mission, &list);
+  int listed = WriteMissionListAside(campaign, mission, kUpdaterProgram, &list);
   if (listed != kMissionListWritten) {
     ListFailure(listed, campaign, mission, message);
   } else if (!WritePackageStubAside(campaign, mission, &stub)) {
@@ -104,6 +110,15 @@ static int ReplaceMissionFiles(const char* campaign, const char* mission, char* 
   EndFileReplacement(list);
   EndFileReplacement(stub);
   return converted;
+}
+
+// LaunchUpdater, with the failure's text in message instead of shown.
+static int StartUpdater(const char* campaign, const char* mission, char* message) {
+  char parameter[128];
+  snprintf(parameter, sizeof parameter, "%s%s.txt", campaign, mission);
+  if (StartProgramHidden(kUpdaterProgram, parameter)) return 1;
+  snprintf(message, kMessageSize, "Program %s nelze spustit!", kUpdaterProgram);
+  return 0;
 }
 
 int ConvertMission(const char* campaign, const char* mission) {
@@ -120,17 +135,41 @@ int ConvertMission(const char* campaign, const char* mission) {
   return converted;
 }
 
-int StartUpdater(const char* campaign, const char* mission, char* message) {
-  char parameter[128];
-  snprintf(parameter, sizeof parameter, "%s%s.txt", campaign, mission);
-  if (StartProgramHidden(kUpdaterProgram, parameter)) return 1;
-  snprintf(message, kMessageSize, "Program %s nelze spustit!", kUpdaterProgram);
-  return 0;
-}
-
 int LaunchUpdater(const char* campaign, const char* mission) {
   char message[kMessageSize] = "";
   int started = StartUpdater(campaign, mission, message);
   if (message[0]) ShowErrorMessage(message);
   return started;
+}
+
+int WriteMissionList(const char* campaign, const char* mission) {
+  char message[kMessageSize] = "";
+  FileLock* lock = LockMissionFiles(campaign, mission, message);
+  if (!lock) {
+    ShowErrorMessage(message);
+    return kMissionListNotWritten;
+  }
+  FileReplacement* list;
+  int result = WriteMissionListAside(campaign, mission, kUpdaterProgram, &list);
+  if (result == kMissionListWritten && !(TargetIsReplaceable(list) && PutFileInPlace(list))) {
+    result = kMissionListNotWritten;
+  }
+  EndFileReplacement(list);
+  UnlockFiles(lock);
+  return result;
+}
+
+int WritePackageStub(const char* campaign, const char* mission) {
+  char message[kMessageSize] = "";
+  FileLock* lock = LockMissionFiles(campaign, mission, message);
+  if (!lock) {
+    ShowErrorMessage(message);
+    return 0;
+  }
+  FileReplacement* stub;
+  int written = WritePackageStubAside(campaign, mission, &stub) && TargetIsReplaceable(stub) &&
+                PutFileInPlace(stub);
+  EndFileReplacement(stub);
+  UnlockFiles(lock);
+  return written;
 }

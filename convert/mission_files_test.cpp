@@ -71,6 +71,21 @@ TEST_F(MissionFilesTest, ListsEveryEntryWithItsNameUnchanged) {
   EXPECT_EQ(names.size(), ListFolder("__Am/01").size());
 }
 
+// More lines than are written at once (about 165 KB): all of them, in order.
+TEST_F(MissionFilesTest, FolderLargerThanOneWriteIsListedWhole) {
+  MakeFolder("__Am/01");
+  for (int i = 0; i < 500; ++i) {
+    WriteFile("__Am/01/" + std::string(150, static_cast<char>('a' + i % 26)) + std::to_string(i),
+              "x");
+  }
+  ASSERT_EQ(kMissionListWritten, WriteMissionList("Am", "01"));
+  std::string expected = " Am01.kdp\r\n";
+  for (const std::string& name : ListFolderInOrder("__Am/01")) {
+    expected += EntryLine("Am", "01", name);
+  }
+  EXPECT_EQ(expected, ReadFile("Am01.txt"));
+}
+
 TEST_F(MissionFilesTest, LetteredMissionOfTheOtherCampaign) {
   MakeFolder("__Ru/12a");
   WriteFile("__Ru/12a/map.dat", "x");

@@ -3,8 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "convert/convert.h"
-#include "platform/platform.h"
+#include "convert/mission_files.h"
 
 static char* Put(char* at, const char* bytes, size_t size) {
   memcpy(at, bytes, size);
@@ -17,8 +16,10 @@ static int WriteEntries(FolderScan* scan, FILE* list, const char* campaign, cons
   // The file is binary and ends its lines itself, so the bytes are the same on
   // every platform.
   if (fprintf(list, " %s%s.kdp\r\n", campaign, mission) < 0) return kMissionListNotWritten;
-  // Each line is "missions\__Am\01\NAME#__Am\01\NAME\r\n": put together from its
-  // parts and written at once, as a large folder spends its time here.
+  // Each line is "missions\__Am\01\NAME#__Am\01\NAME\r\n", put together from its
+  // parts. A large folder spends its time here: the lines are gathered and written
+  // 64 KiB at a time, as a write call (and the stream's lock) per line cost more
+  // than the bytes.
   char place[80];
   int place_length = snprintf(place, sizeof place, "__%s\\%s\\", campaign, mission);
   if (place_length < 0 || static_cast<size_t>(place_length) >= sizeof place) {
@@ -26,14 +27,18 @@ static int WriteEntries(FolderScan* scan, FILE* list, const char* campaign, cons
   }
   const char kHead[] = "missions\\";
   constexpr size_t kLongestName = 1024;  // no platform's folder gives a longer one
-  char line[2 * kLongestName + 2 * sizeof place + sizeof kHead];
+  constexpr size_t kLongestLine = 2 * kLongestName + 2 * sizeof place + sizeof kHead;
+  char gathered[65536];
+  static_assert(sizeof gathered >= kLongestLine, "a line fits");
+  size_t used = 0;
   for (;;) {
     const char* entry;
     switch (NextFolderEntry(scan, &entry)) {
       case kFolderEntry:
         break;
       case kFolderEnd:
-        return kMissionListWritten;
+        return fwrite(gathered, 1, used, list) == used ? kMissionListWritten
+                                                       : kMissionListNotWritten;
       case kFolderError:
         return kMissionFolderUnreadable;
       case kFolderBadName:
@@ -41,23 +46,27 @@ static int WriteEntries(FolderScan* scan, FILE* list, const char* campaign, cons
     }
     size_t length = strlen(entry);
     if (length > kLongestName) return kMissionEntryNameInvalid;
-    char* end = Put(line, kHead, sizeof kHead - 1);
+    if (used + kLongestLine > sizeof gathered) {
+      if (fwrite(gathered, 1, used, list) != used) return kMissionListNotWritten;
+      used = 0;
+    }
+    char* end = Put(gathered + used, kHead, sizeof kHead - 1);
     end = Put(end, place, static_cast<size_t>(place_length));
     end = Put(end, entry, length);
     end = Put(end, "#", 1);
     end = Put(end, place, static_cast<size_t>(place_length));
     end = Put(end, entry, length);
     end = Put(end, "\r\n", 2);
-    size_t size = static_cast<size_t>(end - line);
-    if (fwrite(line, 1, size, list) != size) return kMissionListNotWritten;
+    used = static_cast<size_t>(end - gathered);
   }
 }
 
-int WriteMissionListAside(const char* campaign, const char* mission, FileReplacement** list) {
+int WriteMissionListAside(const char* campaign, const char* mission, const char* reader,
+                          FileReplacement** list) {
   *list = nullptr;
   char name[256];
   snprintf(name, sizeof name, "__%s\\%s\\*.*", campaign, mission);
-  FolderScan* scan = BeginFolderScan(name, kUpdaterProgram);
+  FolderScan* scan = BeginFolderScan(name, reader);
   if (!scan) return kMissionFolderMissing;
 
   snprintf(name, sizeof name, "%s%s.txt", campaign, mission);
@@ -66,22 +75,5 @@ int WriteMissionListAside(const char* campaign, const char* mission, FileReplace
   if (*list) result = WriteEntries(scan, ReplacementStream(*list), campaign, mission);
   EndFolderScan(scan);
   if (result == kMissionListWritten && !FinishFileContent(*list)) result = kMissionListNotWritten;
-  return result;
-}
-
-int WriteMissionList(const char* campaign, const char* mission) {
-  char message[kMessageSize] = "";
-  FileLock* lock = LockMissionFiles(campaign, mission, message);
-  if (!lock) {
-    ShowErrorMessage(message);
-    return kMissionListNotWritten;
-  }
-  FileReplacement* list;
-  int result = WriteMissionListAside(campaign, mission, &list);
-  if (result == kMissionListWritten && !(TargetIsReplaceable(list) && PutFileInPlace(list))) {
-    result = kMissionListNotWritten;
-  }
-  EndFileReplacement(list);
-  UnlockFiles(lock);
   return result;
 }

@@ -283,13 +283,13 @@ TEST_F(OtherPartiesTest, NewFileSwappedByAnotherUserIsNotRead) {
 int ready_pipe = -1;
 int entries_before_wait = 0;
 int wait_ms = 0;
-dirent* ReaddirThenWait(DIR* folder) {
+ssize_t GetdentsThenWait(int folder, void* entries, size_t size) {
   if (entries_before_wait-- == 0) {
     char byte = 1;
     if (write(ready_pipe, &byte, 1) != 1) _exit(3);
     usleep(wait_ms * 1000);
   }
-  return reinterpret_cast<decltype(&readdir)>(RealSystemCall("readdir"))(folder);
+  return GetdentsOneByOne(folder, entries, size);
 }
 
 // A converter that is under way when the call returns, and holds the mission for
@@ -302,7 +302,7 @@ pid_t StartSlowConverter(int hold_ms) {
     close(ready[0]);
     ready_pipe = ready[1];
     wait_ms = hold_ms;
-    OverrideSystemCall("readdir", reinterpret_cast<SystemCall>(ReaddirThenWait));
+    OverrideSystemCall("getdents64", reinterpret_cast<SystemCall>(GetdentsThenWait));
     int converted = ConvertMission("Am", "01");
     WriteFile("first.done", "");
     _exit(converted ? 0 : 1);

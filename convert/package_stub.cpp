@@ -1,9 +1,7 @@
 // The package stub: the same 90 bytes for every mission, named after the mission.
 #include <cstdio>
-#include <cstring>
 
-#include "convert/convert.h"
-#include "platform/platform.h"
+#include "convert/mission_files.h"
 
 // One entry "tmp.txt" with its stored data, the zlib-packed directory and the
 // trailer; the updater reads it as it stands.
@@ -27,19 +25,4 @@ int WritePackageStubAside(const char* campaign, const char* mission, FileReplace
   bool written =
       fwrite(kPackageStub, 1, sizeof kPackageStub, ReplacementStream(*stub)) == sizeof kPackageStub;
   return FinishFileContent(*stub) && written ? 1 : 0;
-}
-
-int WritePackageStub(const char* campaign, const char* mission) {
-  char message[kMessageSize] = "";
-  FileLock* lock = LockMissionFiles(campaign, mission, message);
-  if (!lock) {
-    ShowErrorMessage(message);
-    return 0;
-  }
-  FileReplacement* stub;
-  int written = WritePackageStubAside(campaign, mission, &stub) && TargetIsReplaceable(stub) &&
-                PutFileInPlace(stub);
-  EndFileReplacement(stub);
-  UnlockFiles(lock);
-  return written;
 }

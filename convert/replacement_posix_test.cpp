@@ -74,14 +74,14 @@ TEST_F(ReplacementTest, TemporaryNameTakenByALinkIsNotFollowed) {
 // A conversion in a child process that reads its folder slowly, after telling the
 // parent through ready that it is under way.
 int ready_pipe = -1;
-dirent* ReaddirSlowly(DIR* folder) {
-  static int entries = 0;
-  if (++entries == 20) {
+ssize_t GetdentsSlowly(int folder, void* entries, size_t size) {
+  static int calls = 0;
+  if (++calls == 20) {
     char byte = 1;
     if (write(ready_pipe, &byte, 1) != 1) _exit(3);
   }
-  if (entries > 20) usleep(20000);
-  return reinterpret_cast<decltype(&readdir)>(RealSystemCall("readdir"))(folder);
+  if (calls > 20) usleep(20000);
+  return GetdentsOneByOne(folder, entries, size);
 }
 
 TEST_F(ReplacementTest, SignalMidwayLeavesNoTemporaryFile) {
@@ -101,7 +101,7 @@ TEST_F(ReplacementTest, SignalMidwayLeavesNoTemporaryFile) {
       for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) signal(signal_number, SIG_DFL);
       if (test.ignored) signal(test.signal_number, SIG_IGN);
       ready_pipe = ready[1];
-      OverrideSystemCall("readdir", reinterpret_cast<SystemCall>(ReaddirSlowly));
+      OverrideSystemCall("getdents64", reinterpret_cast<SystemCall>(GetdentsSlowly));
       if (!test.unnamed_files) {
         OverrideSystemCall("open", reinterpret_cast<SystemCall>(OpenWithoutUnnamedFiles));
       }

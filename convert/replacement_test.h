@@ -39,8 +39,8 @@ class ReplacementTest : public GameFolderTest {
   unsigned list_mode_ = 0640;
   void TearDown() override {
     for (const char* call :
-         {"readdir", "FindNextFileW", "closedir", "FindClose", "rename", "MoveFileExA", "ReadFile",
-          "WriteFile", "write", "fclose", "open", "fork", "linkat", "unlink", "DeleteFileA",
+         {"getdents64", "FindNextFileW", "close", "FindClose", "rename", "MoveFileExA", "ReadFile",
+          "WriteFile", "write", "fclose", "open", "posix_spawn", "linkat", "unlink", "DeleteFileA",
           "lstat", "listxattr", "read"}) {
       OverrideSystemCall(call, nullptr);
     }
@@ -117,16 +117,29 @@ inline const SystemCall kMoveFailingForStub = reinterpret_cast<SystemCall>(MoveF
 inline const SystemCall kMoveFailingForList = reinterpret_cast<SystemCall>(MoveFailingForList);
 inline const SystemCall kWriteFailing = reinterpret_cast<SystemCall>(WriteFailing);
 #else
-inline dirent* ReaddirFailing(DIR* folder) {
+// The real getdents64, one entry a call (of a name up to 20 bytes), so that a fault
+// can come between two entries.
+inline ssize_t GetdentsOneByOne(int folder, void* entries, size_t size) {
+  return reinterpret_cast<decltype(&getdents64)>(RealSystemCall("getdents64"))(
+      folder, entries, size < 40 ? size : 40);
+}
+inline ssize_t GetdentsFailing(int folder, void* entries, size_t size) {
   if (entries_before_failure-- <= 0) {
     errno = EIO;
-    return nullptr;
+    return -1;
   }
-  return reinterpret_cast<decltype(&readdir)>(RealSystemCall("readdir"))(folder);
+  return GetdentsOneByOne(folder, entries, size);
 }
-inline int ClosedirCounted(DIR* folder) {
-  ++scans_closed;
-  return reinterpret_cast<decltype(&closedir)>(RealSystemCall("closedir"))(folder);
+// Counts the closes of the mission folder's descriptor, the scan's.
+inline int CloseCounted(int fd) {
+  char link[64], path[512];
+  snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  ssize_t length = readlink(link, path, sizeof path - 1);
+  if (length > 0) {
+    path[length] = '\0';
+    if (strstr(path, "/__Am/01")) ++scans_closed;
+  }
+  return reinterpret_cast<decltype(&close)>(RealSystemCall("close"))(fd);
 }
 inline int RenameFailingFor(const char* name, const char* source, const char* target) {
   if (strstr(source, name)) {
@@ -160,11 +173,11 @@ inline int OpenWithoutUnnamedFiles(const char* name, int flags, ...) {
   return reinterpret_cast<int (*)(const char*, int, ...)>(RealSystemCall("open"))(name, flags,
                                                                                   0666);
 }
-inline const char kNextEntry[] = "readdir";
-inline const char kCloseScan[] = "closedir";
+inline const char kNextEntry[] = "getdents64";
+inline const char kCloseScan[] = "close";
 inline const char kMove[] = "rename";
-inline const SystemCall kFailingNextEntry = reinterpret_cast<SystemCall>(ReaddirFailing);
-inline const SystemCall kCountedCloseScan = reinterpret_cast<SystemCall>(ClosedirCounted);
+inline const SystemCall kFailingNextEntry = reinterpret_cast<SystemCall>(GetdentsFailing);
+inline const SystemCall kCountedCloseScan = reinterpret_cast<SystemCall>(CloseCounted);
 inline const SystemCall kMoveFailingForStub = reinterpret_cast<SystemCall>(RenameFailingForStub);
 inline const SystemCall kMoveFailingForList = reinterpret_cast<SystemCall>(RenameFailingForList);
 inline const SystemCall kWriteFailing = reinterpret_cast<SystemCall>(WriteFailing);

@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 
 #include <locale.h>
+#include <spawn.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,20 +63,22 @@ TEST_F(StartProgramTest, WorkingDirectoryComesBeforePath) {
   ASSERT_TRUE(WaitUntil([] { return ReadFile("found.log") == "here\n"; }));
 }
 
-int forks = 0;
-pid_t ForkCounted() {
-  ++forks;
-  return reinterpret_cast<pid_t (*)()>(RealSystemCall("fork"))();
+int spawns = 0;
+int SpawnCounted(pid_t* child, const char* path, const posix_spawn_file_actions_t* actions,
+                 const posix_spawnattr_t* attributes, char* const* argv, char* const* env) {
+  ++spawns;
+  return reinterpret_cast<decltype(&posix_spawn)>(RealSystemCall("posix_spawn"))(
+      child, path, actions, attributes, argv, env);
 }
 
 TEST_F(StartProgramTest, WindowsProgramWithoutWineIsNotStarted) {
   setenv("PATH", (folder_.string() + "/bin").c_str(), 1);
   WriteFile("vozedudo.exe", "MZ");
-  forks = 0;
-  ASSERT_TRUE(OverrideSystemCall("fork", reinterpret_cast<SystemCall>(ForkCounted)));
+  spawns = 0;
+  ASSERT_TRUE(OverrideSystemCall("posix_spawn", reinterpret_cast<SystemCall>(SpawnCounted)));
   StartProgramHidden("vozedudo.exe", "Am01.txt");  // returns quietly
-  OverrideSystemCall("fork", nullptr);
-  EXPECT_EQ(0, forks);
+  OverrideSystemCall("posix_spawn", nullptr);
+  EXPECT_EQ(0, spawns);
 }
 
 // A Windows updater run by wine reads the list in the ANSI code page wine gives it,

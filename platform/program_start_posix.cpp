@@ -1,87 +1,63 @@
 // Starting the updater detached: a session of its own, /dev/null for its input and
-// output, a fresh signal state, and never our zombie. A Windows program is started
-// through wine.
+// output, every signal at its default and none blocked. It is not waited for: the
+// program lets the system reap its children (terminal_dialog.cpp). A Windows
+// program is started through wine.
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/wait.h>
+#include <spawn.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
-#include <string>
 
 #include "platform/program_lookup_posix.h"
 #include "platform/program_start.h"
 #include "platform/system_calls.h"
 
-// In the detached child: only async-signal-safe calls. A failed exec writes its
-// errno into report, which closes by itself when exec succeeds.
-static void ExecDetached(const char* const* argv, int report) {
-  int null = open("/dev/null", O_RDWR);
-  if (null >= 0) {
-    dup2(null, STDIN_FILENO);
-    dup2(null, STDOUT_FILENO);
-    dup2(null, STDERR_FILENO);
-    if (null > STDERR_FILENO) close(null);
+extern char** environ;
+
+// One clone that shares our memory until the exec, which it reports if it fails.
+// Ignored signals would stay ignored across exec: all go back to their default.
+// Every bit of the set, not sigfillset: glibc's leaves out its two internal signals,
+// and its posix_spawn then ignores them in the child, where exec keeps them so.
+static bool SpawnDetached(char* const* argv) {
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attributes;
+  if (posix_spawn_file_actions_init(&actions) != 0) return false;
+  if (posix_spawnattr_init(&attributes) != 0) {
+    posix_spawn_file_actions_destroy(&actions);
+    return false;
   }
-  // Ignored signals stay ignored across exec; the program starts as fresh.
-  struct sigaction standard;
-  memset(&standard, 0, sizeof standard);
-  standard.sa_handler = SIG_DFL;
-  for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
-    sigaction(signal_number, &standard, nullptr);
-  }
-  sigset_t none;
+  sigset_t all, none;
+  memset(&all, 0xff, sizeof all);
   sigemptyset(&none);
-  sigprocmask(SIG_SETMASK, &none, nullptr);
-  execv(argv[0], const_cast<char* const*>(argv));
-  int error = errno;
-  ssize_t written = write(report, &error, sizeof error);
-  (void)written;  // the parent then reads an end, and counts that as started
-  _exit(127);
+  bool ready =
+      posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDWR, 0) == 0 &&
+      posix_spawn_file_actions_adddup2(&actions, STDIN_FILENO, STDOUT_FILENO) == 0 &&
+      posix_spawn_file_actions_adddup2(&actions, STDIN_FILENO, STDERR_FILENO) == 0 &&
+      posix_spawnattr_setflags(
+          &attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK) == 0 &&
+      posix_spawnattr_setsigdefault(&attributes, &all) == 0 &&
+      posix_spawnattr_setsigmask(&attributes, &none) == 0;
+  pid_t child;
+  bool started = false;
+  if (ready) {
+    started = SYSTEM_CALL(posix_spawn)(&child, argv[0], &actions, &attributes, argv, environ) == 0;
+  }
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  return started;
 }
 
 int StartProgramHidden(const char* program, const char* parameter) {
-  std::string path;
-  if (!FindProgram(program, true, &path)) return 0;
-  std::string wine;
-  if (IsWindowsProgram(path) && !FindProgram("wine", false, &wine)) return 0;
-  const char* argv[4];
+  char path[kProgramPathSize], wine[kProgramPathSize];
+  bool windows = false;
+  if (!FindProgram(program, true, path, &windows)) return 0;
+  if (windows && !FindProgram("wine", false, wine, nullptr)) return 0;
+  char* argv[4];
   int argc = 0;
-  if (!wine.empty()) argv[argc++] = wine.c_str();
-  argv[argc++] = path.c_str();
-  argv[argc++] = parameter;
+  if (windows) argv[argc++] = wine;
+  argv[argc++] = path;
+  argv[argc++] = const_cast<char*>(parameter);
   argv[argc] = nullptr;
-
-  int report[2];
-  if (pipe2(report, O_CLOEXEC) != 0) return 0;
-  pid_t child = SYSTEM_CALL(fork)();
-  if (child == 0) {
-    // Its own session keeps a Ctrl-C in our terminal from reaching it; the
-    // intermediate child exits at once so the program is never our zombie.
-    close(report[0]);
-    setsid();
-    pid_t program = fork();
-    if (program > 0) _exit(0);
-    if (program < 0) {
-      int error = errno;
-      ssize_t written = write(report[1], &error, sizeof error);
-      (void)written;
-      _exit(1);
-    }
-    ExecDetached(argv, report[1]);
-  }
-  close(report[1]);
-  int error = 0;
-  ssize_t got = 0;
-  if (child > 0) {
-    // The pipe closes when exec has succeeded, or when the child died without it.
-    do {
-      got = read(report[0], &error, sizeof error);
-    } while (got < 0 && errno == EINTR);
-    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-    }
-  }
-  close(report[0]);
-  return child > 0 && got == 0 ? 1 : 0;
+  return SpawnDetached(argv) ? 1 : 0;
 }

@@ -1,5 +1,5 @@
 // Tests make a system call of the platform files fail for real by putting their own
-// function in its place ("readdir", "FindNextFileW", "rename", ...).
+// function in its place ("getdents64", "FindNextFileW", "rename", ...).
 #pragma once
 
 typedef void (*SystemCall)();

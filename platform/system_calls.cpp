@@ -7,6 +7,7 @@
 #include <shellapi.h>
 #else
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 #endif

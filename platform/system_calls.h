@@ -26,25 +26,25 @@
   X(fclose, int (*)(FILE*))
 #else
 #include <dirent.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
-#define PLATFORM_SYSTEM_CALLS(X)                              \
-  X(opendir, DIR* (*)(const char*))                           \
-  X(readdir, dirent* (*)(DIR*))                               \
-  X(closedir, int (*)(DIR*))                                  \
-  X(open, int (*)(const char*, int, ...))                     \
-  X(read, ssize_t (*)(int, void*, size_t))                    \
-  X(write, ssize_t (*)(int, const void*, size_t))             \
-  X(linkat, int (*)(int, const char*, int, const char*, int)) \
-  X(rename, int (*)(const char*, const char*))                \
-  X(unlink, int (*)(const char*))                             \
-  X(ftruncate, int (*)(int, off_t))                           \
-  X(lstat, int (*)(const char*, struct stat*))                \
-  X(listxattr, ssize_t (*)(const char*, char*, size_t))       \
-  X(close, int (*)(int))                                      \
-  X(fclose, int (*)(FILE*))                                   \
-  X(fork, pid_t (*)())
+#define PLATFORM_SYSTEM_CALLS(X)                                                 \
+  X(getdents64, ssize_t (*)(int, void*, size_t))                                 \
+  X(open, int (*)(const char*, int, ...))                                        \
+  X(read, ssize_t (*)(int, void*, size_t))                                       \
+  X(write, ssize_t (*)(int, const void*, size_t))                                \
+  X(linkat, int (*)(int, const char*, int, const char*, int))                    \
+  X(rename, int (*)(const char*, const char*))                                   \
+  X(unlink, int (*)(const char*))                                                \
+  X(ftruncate, int (*)(int, off_t))                                              \
+  X(lstat, int (*)(const char*, struct stat*))                                   \
+  X(listxattr, ssize_t (*)(const char*, char*, size_t))                          \
+  X(close, int (*)(int))                                                         \
+  X(fclose, int (*)(FILE*))                                                      \
+  X(posix_spawn, int (*)(pid_t*, const char*, const posix_spawn_file_actions_t*, \
+                         const posix_spawnattr_t*, char* const*, char* const*))
 #endif
 
 namespace system_call {

@@ -37,6 +37,30 @@ check "each conversion that worked says so" \
 check "one that failed only says why" test "$(grep -c 'Převedeno' out.txt)" -eq 3
 end_game
 
+echo "== an updater that has ended is no zombie while the dialog is open"
+new_game "$stand_in"
+mkfifo input
+"$converter" < input > /dev/null 2>&1 &
+converter_pid=$!
+exec 3> input
+printf 'Am 12\n' >&3
+# The states of the converter's children (Z: a zombie).
+child_states() {
+  local stat line
+  for stat in /proc/[0-9]*/stat; do
+    read -r line < "$stat" 2>/dev/null || continue
+    set -- ${line##*) }
+    [ "$2" = "$converter_pid" ] && echo "$1"
+  done
+}
+none_running() { ! child_states | grep -qv Z; }
+wait_for test -e updater.done
+wait_for none_running
+check "no child is left to reap (states: $(child_states | tr '\n' ' '))" test -z "$(child_states)"
+exec 3>&-
+wait "$converter_pid"
+end_game
+
 echo "== Esc, end of input, arguments"
 new_game "$stand_in"
 printf '\033\nAm 12\n' | "$converter" --help anything > /dev/null 2>&1

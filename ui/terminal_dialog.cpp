@@ -206,6 +206,14 @@ int RunTerminalDialog(FILE* input, FILE* output) {
   sigemptyset(&ignore.sa_mask);
   sigaction(SIGPIPE, &ignore, nullptr);
   sigaction(SIGXFSZ, &ignore, nullptr);
+  // Nothing here waits for a child: the system reaps each updater as it ends, so
+  // that none stays a zombie while the dialog is open. (A waitpid before each
+  // start would keep the last one until the next.) The flag ends at the updater's
+  // exec, and SIGCHLD is not ignored, which the updater would inherit.
+  struct sigaction reap = ignore;
+  reap.sa_handler = SIG_DFL;
+  reap.sa_flags = SA_NOCLDWAIT;
+  sigaction(SIGCHLD, &reap, nullptr);
 
   fflush(output);
   if (TakeOverTerminal(fileno(input), fileno(output))) return RunKeyDialog();
