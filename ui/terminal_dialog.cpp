@@ -80,7 +80,8 @@ void FormatReport(DialogAction action, const DialogState& state, char* out, size
     char campaigns[64], missions[128];
     FormatCodes(campaigns, sizeof campaigns, kCampaignCodes, kCampaignCount);
     FormatCodes(missions, sizeof missions, kMissionCodes, kMissionCount);
-    snprintf(out, size, "Neznámý kód „%s“. Kampaně:%s. Mise:%s.\n", state.unknown, campaigns,
+    // The missions on a line of their own: at 80 columns the list is not cut.
+    snprintf(out, size, "Neznámý kód „%s“. Kampaně:%s.\nMise:%s.\n", state.unknown, campaigns,
              missions);
   }
 }
@@ -116,7 +117,7 @@ int RunKeyDialog() {
     if (action != kDialogConvert || converted) FormatReport(action, state, report, sizeof report);
     if (report[0]) {
       if (action != kDialogConvert) EraseFrame();
-      WriteToTerminal(report, strlen(report));
+      WriteWrapped(report);
     }
     FormatDialog(state, &frame);
     DrawFrame(&frame);
