@@ -142,7 +142,7 @@ void EraseFrame() {
   frame_drawn = false;
 }
 
-void WriteWrapped(const char* text) {
+size_t WrapLines(const char* text, char* wrapped, size_t size) {
   Output out;
   out.length = 0;
   size_t columns = TerminalColumns();
@@ -154,7 +154,10 @@ void WriteWrapped(const char* text) {
     Append(&out, "\r\n");
     text += length + (text[length] == '\n');
   }
-  WriteToTerminal(out.text, out.length);
+  size_t length = out.length < size ? out.length : size - 1;
+  memcpy(wrapped, out.text, length);
+  wrapped[length] = '\0';
+  return length;
 }
 
 void ForgetFrame(bool clear_screen) {

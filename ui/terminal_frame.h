@@ -30,5 +30,6 @@ void DrawFrame(const Frame* frame);
 void EraseFrame();
 // The next frame starts at the top of a cleared screen, or where the cursor is.
 void ForgetFrame(bool clear_screen);
-// Writes lines of text, each broken between words to fit the terminal.
-void WriteWrapped(const char* text);
+// Lines of text, each broken between words to fit the terminal, into out (cut
+// where it does not fit); the length written.
+size_t WrapLines(const char* text, char* out, size_t size);
