@@ -146,7 +146,7 @@ size_t WrapLines(const char* text, char* wrapped, size_t size) {
   Output out;
   out.length = 0;
   size_t columns = TerminalColumns();
-  char line[kFrameRowSize];
+  char line[2 * kFrameRowSize];  // a conversion's message may be longer than a row
   while (*text) {
     size_t length = strcspn(text, "\n");
     snprintf(line, sizeof line, "%.*s", static_cast<int>(length), text);

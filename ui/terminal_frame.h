@@ -23,13 +23,12 @@ size_t RowBreak(const char* row, size_t columns);
 
 // Rows wider than the terminal break between words, except the last one, which
 // holds the cursor.
-
 void DrawFrame(const Frame* frame);
 // Erases the frame drawn last and leaves the cursor where it began, so that text
 // written next takes its place; the next frame starts below that text.
 void EraseFrame();
 // The next frame starts at the top of a cleared screen, or where the cursor is.
 void ForgetFrame(bool clear_screen);
-// Lines of text, each broken between words to fit the terminal, into out (cut
+// Lines of text, each broken between words to fit the terminal, into wrapped (cut
 // where it does not fit); the length written.
-size_t WrapLines(const char* text, char* out, size_t size);
+size_t WrapLines(const char* text, char* wrapped, size_t size);
