@@ -30,7 +30,12 @@ rm -f "$out"
 
 # Game folders made here: Wine creates files in a large folder slowly.
 games=$(mktemp -d)
-export WINEPREFIX="$PWD/build/windows/.wine-bench" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$PWD/build/windows/.wine-bench" WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# Wine's menus and fontconfig's cache go into a home of their own, not the user's.
+export HOME="$PWD/build/windows/home" XDG_CONFIG_HOME="$PWD/build/windows/home/.config"
+export XDG_DATA_HOME="$PWD/build/windows/home/.local/share" XDG_CACHE_HOME="$PWD/build/windows/home/.cache"
+mkdir -p "$HOME"
 trap 'wineserver -k </dev/null >/dev/null 2>&1; rm -rf "$games"' EXIT
 folders=()
 for n in 1000 100000; do

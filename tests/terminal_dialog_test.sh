@@ -30,7 +30,9 @@ check "Ru12a.kdp is byte-exact" test "$(hex_of Ru12a.kdp)" = "$stub_hex"
 check "the updater saw the files complete" test "$(hex_of seen.kdp)" = "$stub_hex"
 check "a missing mission says so on stderr" grep -qx 'Chyba: Mise neexistuje!' err.txt
 check "a missing mission creates nothing" test ! -e Am05.txt -a ! -e Am05.kdp
-check "an unknown code names the codes that exist" grep -q 'Neznámý kód „xyz“.*Am Ru.*15a' out.txt
+check "an unknown code names the codes that exist, the missions on a line of their own" \
+  sh -c "grep -A1 -x 'Neznámý kód „xyz“. Kampaně: Am Ru.' out.txt |
+         grep -qx 'Mise: 01 02 03 04 05 06 07 08 09 10 11 12 13 14 15 12a 13a 14a 15a.'"
 check "the selection survives an unknown code" grep -qx 'Převedeno: Am 12 (vozedudo.exe spuštěn)' out.txt
 check "each conversion that worked says so" \
   test "$(grep -c '^Převedeno: Ru 12a (vozedudo.exe spuštěn)$' out.txt)" -eq 2

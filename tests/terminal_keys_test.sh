@@ -15,8 +15,9 @@ new_game "$stand_in"
 # command in its own place, so the pane's process is that bash.
 tmux=(env SHELL=/bin/bash tmux -S "$game/tmux.socket" -f /dev/null)
 trap '"${tmux[@]}" kill-server 2>/dev/null; remove_game "$game"' EXIT
-# bash, for its job control: Ctrl-Z and fg.
-"${tmux[@]}" new-session -d -x 80 -y 24 -c "$game" "env PS1='$ ' bash --norc --noprofile"
+# bash, for its job control: Ctrl-Z and fg; without history, or what the test types
+# would go into the user's ~/.bash_history.
+"${tmux[@]}" new-session -d -x 80 -y 24 -c "$game" "env PS1='$ ' bash --norc --noprofile +o history"
 
 screen() { "${tmux[@]}" capture-pane -p "$@"; }
 shows() { screen | grep -qF -- "$1"; }

@@ -65,7 +65,11 @@ DialogAction ApplySelectionLine(const char* line, size_t length, size_t* campaig
       new_campaign = found;
       continue;
     }
-    found = FindCode(token, token_length, kMissionCodes, kMissionCount);
+    // A player who types "Ru 1" means Ru 01.
+    char two_digits[3] = {'0', token[0], '\0'};
+    bool one_digit = token_length == 1 && token[0] >= '1' && token[0] <= '9';
+    found = one_digit ? FindCode(two_digits, 2, kMissionCodes, kMissionCount)
+                      : FindCode(token, token_length, kMissionCodes, kMissionCount);
     if (found < kMissionCount) {
       if (new_mission < kMissionCount) return kDialogTooManyCodes;
       new_mission = found;

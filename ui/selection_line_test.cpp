@@ -34,6 +34,10 @@ TEST(SelectionLineTest, CodesSelectInAnyOrderAndCase) {
   EXPECT_EQ("Ru 15a", selection.Codes());
   EXPECT_EQ(kDialogConvert, selection.Apply("01"));
   EXPECT_EQ("Ru 01", selection.Codes());
+  EXPECT_EQ(kDialogConvert, selection.Apply("am 9"));  // one digit: 01 to 09
+  EXPECT_EQ("Am 09", selection.Codes());
+  EXPECT_EQ(kDialogConvert, selection.Apply("1 Ru"));
+  EXPECT_EQ("Ru 01", selection.Codes());
   EXPECT_EQ(kDialogConvert, selection.Apply(""));  // converts the selection again
   EXPECT_EQ(kDialogConvert, selection.Apply("   "));
   EXPECT_EQ("Ru 01", selection.Codes());
@@ -52,8 +56,9 @@ TEST(SelectionLineTest, EveryTableCodeIsAccepted) {
 TEST(SelectionLineTest, BadLinesKeepTheSelection) {
   Selection selection;
   selection.Apply("Ru 13a");
-  EXPECT_EQ(kDialogUnknownCode, selection.Apply("Am 1"));
-  EXPECT_STREQ("1", selection.unknown);
+  EXPECT_EQ(kDialogUnknownCode, selection.Apply("Am 0"));
+  EXPECT_STREQ("0", selection.unknown);
+  EXPECT_EQ(kDialogUnknownCode, selection.Apply("Am 1a"));
   EXPECT_EQ(kDialogUnknownCode, selection.Apply("Am 16"));
   EXPECT_EQ(kDialogUnknownCode, selection.Apply("Am01"));
   EXPECT_EQ(kDialogTooManyCodes, selection.Apply("Am Ru"));

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "convert/convert.h"
+#include "platform/error_message.h"
 #include "ui/selection_tables.h"
 #include "ui/terminal.h"
 
@@ -80,12 +81,27 @@ void FormatReport(DialogAction action, const DialogState& state, char* out, size
     char campaigns[64], missions[128];
     FormatCodes(campaigns, sizeof campaigns, kCampaignCodes, kCampaignCount);
     FormatCodes(missions, sizeof missions, kMissionCodes, kMissionCount);
-    snprintf(out, size, "Neznámý kód „%s“. Kampaně:%s. Mise:%s.\n", state.unknown, campaigns,
+    // The missions on a line of their own: at 80 columns the list is not cut.
+    snprintf(out, size, "Neznámý kód „%s“. Kampaně:%s.\nMise:%s.\n", state.unknown, campaigns,
              missions);
   }
 }
 
+// The conversion's messages break between words too where they go to a terminal;
+// into a file or a pipe each stays one line.
+void ShowMessageWrapped(const char* text) {
+  if (!isatty(STDERR_FILENO)) {
+    ShowMessageBox(text);
+    return;
+  }
+  char line[kLineSize * 2], wrapped[1024];
+  snprintf(line, sizeof line, "Chyba: %s", text);
+  fwrite(wrapped, 1, WrapLines(line, wrapped, sizeof wrapped), stderr);
+  fflush(stderr);
+}
+
 int RunKeyDialog() {
+  RedirectErrorMessages(ShowMessageWrapped);
   DialogState state = {};
   Frame frame;
   FormatDialog(state, &frame);
@@ -116,7 +132,8 @@ int RunKeyDialog() {
     if (action != kDialogConvert || converted) FormatReport(action, state, report, sizeof report);
     if (report[0]) {
       if (action != kDialogConvert) EraseFrame();
-      WriteToTerminal(report, strlen(report));
+      char wrapped[1024];
+      WriteToTerminal(wrapped, WrapLines(report, wrapped, sizeof wrapped));
     }
     FormatDialog(state, &frame);
     DrawFrame(&frame);
@@ -127,6 +144,7 @@ int RunKeyDialog() {
   DrawFrame(&frame);
   WriteToTerminal("\r\n", 2);
   RestoreTerminal();
+  RedirectErrorMessages(nullptr);
   return 0;
 }
 

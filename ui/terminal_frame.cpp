@@ -46,6 +46,22 @@ size_t CursorRow(size_t width, size_t columns) {
   return width > 0 && width % columns == 0 ? width / columns - 1 : width / columns;
 }
 
+// Appends a row broken between words to fit; the terminal rows it takes.
+int AppendWrapped(Output* out, const char* row, size_t columns) {
+  int rows = 1;
+  size_t length = strlen(row);
+  size_t cut;
+  while (DisplayWidth(row, length) > columns && (cut = RowBreak(row, columns)) > 0) {
+    Append(out, "%.*s\r\n", static_cast<int>(cut), row);
+    while (row[cut] == ' ') ++cut;
+    row += cut;
+    length -= cut;
+    ++rows;
+  }
+  Append(out, "%s", row);
+  return rows - 1 + static_cast<int>(RowsFilled(DisplayWidth(row, length), columns));
+}
+
 void MoveToFrameTop(Output* out) {
   Append(out, "\r");
   if (rows_above_cursor > 0) Append(out, "\x1b[%dA", rows_above_cursor);
@@ -69,6 +85,23 @@ size_t DisplayWidth(const char* text, size_t length) {
   return width;
 }
 
+size_t RowBreak(const char* row, size_t columns) {
+  size_t width = 0, cut = 0;
+  int brackets = 0;
+  for (size_t i = 0; row[i] && width <= columns; ++i) {
+    if (row[i] == kEscape) {  // ESC [ ... m takes no column
+      while (row[i + 1] && !(row[i + 1] >= 0x40 && row[i + 1] <= 0x7E && row[i + 1] != '[')) ++i;
+      if (row[i + 1]) ++i;
+      continue;
+    }
+    if (row[i] == '[') ++brackets;
+    if (row[i] == ']' && brackets > 0) --brackets;
+    if (row[i] == ' ' && i > 0 && row[i - 1] != ' ' && brackets == 0) cut = i;
+    if (!IsContinuationByte(row[i])) ++width;
+  }
+  return cut;
+}
+
 void DrawFrame(const Frame* frame) {
   Output out;
   out.length = 0;
@@ -77,13 +110,11 @@ void DrawFrame(const Frame* frame) {
   Append(&out, "\r\x1b[J");
   size_t columns = TerminalColumns();
   int rows_before_last = 0;
-  for (int i = 0; i < frame->row_count; ++i) {
-    const char* row = frame->rows[i];
-    Append(&out, i + 1 < frame->row_count ? "%s\r\n" : "%s", row);
-    if (i + 1 < frame->row_count) {
-      rows_before_last += static_cast<int>(RowsFilled(DisplayWidth(row, strlen(row)), columns));
-    }
+  for (int i = 0; i + 1 < frame->row_count; ++i) {
+    rows_before_last += AppendWrapped(&out, frame->rows[i], columns);
+    Append(&out, "\r\n");
   }
+  if (frame->row_count > 0) Append(&out, "%s", frame->rows[frame->row_count - 1]);
   const char* last = frame->row_count > 0 ? frame->rows[frame->row_count - 1] : "";
   size_t end_width = DisplayWidth(last, strlen(last));
   size_t cursor_width = DisplayWidth(last, frame->cursor_offset);
@@ -109,6 +140,24 @@ void EraseFrame() {
   Append(&out, "\x1b[J");
   WriteToTerminal(out.text, out.length);
   frame_drawn = false;
+}
+
+size_t WrapLines(const char* text, char* wrapped, size_t size) {
+  Output out;
+  out.length = 0;
+  size_t columns = TerminalColumns();
+  char line[2 * kFrameRowSize];  // a conversion's message may be longer than a row
+  while (*text) {
+    size_t length = strcspn(text, "\n");
+    snprintf(line, sizeof line, "%.*s", static_cast<int>(length), text);
+    AppendWrapped(&out, line, columns);
+    Append(&out, "\r\n");
+    text += length + (text[length] == '\n');
+  }
+  size_t length = out.length < size ? out.length : size - 1;
+  memcpy(wrapped, out.text, length);
+  wrapped[length] = '\0';
+  return length;
 }
 
 void ForgetFrame(bool clear_screen) {

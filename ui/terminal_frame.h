@@ -16,10 +16,19 @@ struct Frame {
 
 // Columns a row fills: letters, not bytes, and no SGR sequences.
 size_t DisplayWidth(const char* text, size_t length);
+// Where a row wider than columns breaks: at the blank after the last word that
+// fits, never inside [ ] (a control stays whole); 0 when even the first word does
+// not fit, and the terminal breaks it.
+size_t RowBreak(const char* row, size_t columns);
 
+// Rows wider than the terminal break between words, except the last one, which
+// holds the cursor.
 void DrawFrame(const Frame* frame);
 // Erases the frame drawn last and leaves the cursor where it began, so that text
 // written next takes its place; the next frame starts below that text.
 void EraseFrame();
 // The next frame starts at the top of a cleared screen, or where the cursor is.
 void ForgetFrame(bool clear_screen);
+// Lines of text, each broken between words to fit the terminal, into wrapped (cut
+// where it does not fit); the length written.
+size_t WrapLines(const char* text, char* wrapped, size_t size);

@@ -26,6 +26,27 @@ TEST(TerminalFrameTest, DisplayWidthCountsLettersNotBytesOrStyles) {
   EXPECT_EQ(3u, DisplayWidth(styled, strlen(styled)));
 }
 
+// A row breaks after the last word that fits, never inside a word or a control in
+// [ ]; a first word wider than the terminal is left to it.
+TEST(TerminalFrameTest, RowsBreakBetweenWords) {
+  const char* help = "Tab přepíná, ↑↓ Home End mění výběr, Enter převede, Esc ukončí.";
+  const char* controls = "Zvolte misi:  \x1b[7m[Am ▾]\x1b[m  [01  ▾]   [ Proveď převod ]";
+  struct Case {
+    const char* row;
+    size_t columns;
+    std::string first;
+  } cases[] = {
+      {help, 60, "Tab přepíná, ↑↓ Home End mění výběr, Enter převede, Esc"},
+      {help, 40, "Tab přepíná, ↑↓ Home End mění výběr,"},
+      {"abcd efgh", 4, "abcd"},
+      {controls, 40, "Zvolte misi:  \x1b[7m[Am ▾]\x1b[m  [01  ▾]"},
+      {"abcdefgh ij", 5, ""},
+  };
+  for (const Case& test : cases) {
+    EXPECT_EQ(test.first, std::string(test.row, RowBreak(test.row, test.columns)));
+  }
+}
+
 // A terminal 20 columns wide, echoing and by lines until it is taken over, with
 // output bytes passed as written; the test types and reads on its other side.
 class PseudoTerminalTest : public ::testing::Test {
@@ -106,10 +127,12 @@ TEST_F(PseudoTerminalTest, RowsOfExactlyTheWidthAreDrawnOverInPlace) {
     size_t cursor_offset;
     std::string cursor_move;  // after the rows, back to the cursor
     std::string up;           // from the cursor to the frame's first row
+    std::string first_drawn = "";
   } cases[] = {
       {{full, full}, 20, "", "\x1b[1A"},
       {{"title", full + full}, 40, "", "\x1b[2A"},
       {{full, full + full}, 5, "\x1b[1A\r\x1b[5C", "\x1b[1A"},
+      {{"aaaa bbbb cccc dddd eeee", "x"}, 1, "", "\x1b[2A", "aaaa bbbb cccc dddd\r\neeee"},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.rows.back() + " " + std::to_string(test.cursor_offset));
@@ -121,7 +144,8 @@ TEST_F(PseudoTerminalTest, RowsOfExactlyTheWidthAreDrawnOverInPlace) {
     frame.cursor_offset = test.cursor_offset;
     ForgetFrame(false);
     DrawFrame(&frame);
-    EXPECT_EQ("\r\x1b[J" + test.rows[0] + "\r\n" + test.rows[1] + test.cursor_move, Output());
+    const std::string first = test.first_drawn.empty() ? test.rows[0] : test.first_drawn;
+    EXPECT_EQ("\r\x1b[J" + first + "\r\n" + test.rows[1] + test.cursor_move, Output());
     DrawFrame(&frame);
     const std::string redraw_start = "\r" + test.up + "\r\x1b[J";
     EXPECT_EQ(redraw_start, Output().substr(0, redraw_start.size()));
