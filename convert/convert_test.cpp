@@ -151,10 +151,11 @@ TEST_F(ConvertMissionTest, MessageIsShownWithTheMissionLetGo) {
 TEST_F(ConvertMissionTest, UnwritableListStopsBeforeTheStub) {
   MakeFolder("__Am/01");
   MakeFolder("Am01.txt");
+  WriteFile("Am01.kdp", "old stub");
   InstallStandInUpdater();
   ConvertMission("Am", "01");
   EXPECT_EQ(std::vector<std::string>{"Soubor Am01.txt nelze zapsat!"}, messages);
-  EXPECT_FALSE(Exists("Am01.kdp"));
+  EXPECT_EQ("old stub", ReadFile("Am01.kdp"));
   ExpectNoUpdaterBefore("02");
 }
 

@@ -54,10 +54,12 @@ TEST_F(StartProgramTest, WindowsProgramIsStartedThroughWine) {
 
 TEST_F(StartProgramTest, WorkingDirectoryComesBeforePath) {
   WriteScript("bin/vozedudo.exe", "echo path > found.tmp; mv found.tmp found.log\n");
+  MakeFolder("vozedudo.exe");  // not a program: passed over
   StartProgramHidden("vozedudo.exe", "Am01.txt");
   ASSERT_TRUE(WaitForFile("found.log"));
   EXPECT_EQ("path\n", ReadFile("found.log"));
 
+  std::filesystem::remove("vozedudo.exe");
   WriteScript("vozedudo.exe", "echo here > found.tmp; mv found.tmp found.log\n");
   StartProgramHidden("vozedudo.exe", "Am01.txt");
   ASSERT_TRUE(WaitUntil([] { return ReadFile("found.log") == "here\n"; }));
