@@ -193,7 +193,17 @@ int LstatFailingForTheList(const char* name, struct stat* status) {
   return reinterpret_cast<decltype(&lstat)>(RealSystemCall("lstat"))(name, status);
 }
 
-TEST_F(ReplacementTest, ListThatCannotBeLookedAtIsWrittenInto) {
+// A rename the system refuses (an attribute, a security module) may still leave the
+// file writable.
+int RenameOfTheListRefused(const char* source, const char* target) {
+  if (strstr(source, ".Am01.txt.new")) {
+    errno = look_error;
+    return -1;
+  }
+  return reinterpret_cast<decltype(&rename)>(RealSystemCall("rename"))(source, target);
+}
+
+TEST_F(ReplacementTest, ListThatCannotBeLookedAtOrRenamedOverIsWrittenInto) {
   struct Case {
     const char* call;
     SystemCall failing;
@@ -203,6 +213,8 @@ TEST_F(ReplacementTest, ListThatCannotBeLookedAtIsWrittenInto) {
       {"listxattr", reinterpret_cast<SystemCall>(ListxattrFailing), EIO, true},
       {"listxattr", reinterpret_cast<SystemCall>(ListxattrFailing), ENOTSUP, false},
       {"lstat", reinterpret_cast<SystemCall>(LstatFailingForTheList), EIO, true},
+      {"rename", reinterpret_cast<SystemCall>(RenameOfTheListRefused), EPERM, true},
+      {"rename", reinterpret_cast<SystemCall>(RenameOfTheListRefused), EACCES, true},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(std::string(test.call) + " " + strerror(test.error));

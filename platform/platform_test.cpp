@@ -78,7 +78,7 @@ TEST_F(StartProgramTest, WindowsProgramWithoutWineIsNotStarted) {
   WriteFile("vozedudo.exe", "MZ");
   spawns = 0;
   ASSERT_TRUE(OverrideSystemCall("posix_spawn", reinterpret_cast<SystemCall>(SpawnCounted)));
-  StartProgramHidden("vozedudo.exe", "Am01.txt");  // returns quietly
+  EXPECT_EQ(0, StartProgramHidden("vozedudo.exe", "Am01.txt"));
   OverrideSystemCall("posix_spawn", nullptr);
   EXPECT_EQ(0, spawns);
 }

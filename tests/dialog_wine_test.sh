@@ -96,6 +96,16 @@ check "and the files are written all the same" test "$(hex_of Am01.txt)" = "$(li
 xdotool windowfocus --sync "$box" key Return
 check "OK dismisses it" wait_for sh -c "! xdotool search --name '^Chyba$' >/dev/null"
 
+# A box in Czech letters shows them as they are, whatever the code page.
+mkdir "$game/__Am/02"
+echo "mapa" > "$game/__Am/02/Жук.dat"  # a name code page 1250 cannot hold
+xdotool windowfocus --sync "$dialog" key Down Return
+box=$(timeout 20 xdotool search --sync --onlyvisible --name '^Chyba$' | head -n 1)
+check "the box says in Czech that a name is refused" \
+  test "$("$wine" "$notice_reader" box 2>/dev/null | tr -d '\r')" = "Neplatný název souboru v misi!"
+xdotool windowfocus --sync "$box" key Return
+check "OK dismisses that one too" wait_for sh -c "! xdotool search --name '^Chyba$' >/dev/null"
+
 xdotool windowfocus --sync "$dialog" key Escape
 if ! timeout 20 tail --pid="$pid" -f /dev/null; then
   kill "$pid"  # a dialog that stays open must not hold up the run
