@@ -142,13 +142,18 @@ int LaunchUpdater(const char* campaign, const char* mission) {
   return started;
 }
 
-int WriteMissionList(const char* campaign, const char* mission) {
+// The mission's lock for one of its files alone; NULL, and the reason shown, when
+// another converter holds it.
+static FileLock* LockForOneFile(const char* campaign, const char* mission) {
   char message[kMessageSize] = "";
   FileLock* lock = LockMissionFiles(campaign, mission, message);
-  if (!lock) {
-    ShowErrorMessage(message);
-    return kMissionListNotWritten;
-  }
+  if (!lock) ShowErrorMessage(message);
+  return lock;
+}
+
+int WriteMissionList(const char* campaign, const char* mission) {
+  FileLock* lock = LockForOneFile(campaign, mission);
+  if (!lock) return kMissionListNotWritten;
   FileReplacement* list;
   int result = WriteMissionListAside(campaign, mission, kUpdaterProgram, &list);
   if (result == kMissionListWritten && !(TargetIsReplaceable(list) && PutFileInPlace(list))) {
@@ -160,12 +165,8 @@ int WriteMissionList(const char* campaign, const char* mission) {
 }
 
 int WritePackageStub(const char* campaign, const char* mission) {
-  char message[kMessageSize] = "";
-  FileLock* lock = LockMissionFiles(campaign, mission, message);
-  if (!lock) {
-    ShowErrorMessage(message);
-    return 0;
-  }
+  FileLock* lock = LockForOneFile(campaign, mission);
+  if (!lock) return 0;
   FileReplacement* stub;
   int written = WritePackageStubAside(campaign, mission, &stub) && TargetIsReplaceable(stub) &&
                 PutFileInPlace(stub);

@@ -91,16 +91,19 @@ echo "== the temporary folder and the home folder"
 # Debian's Wine keeps its server's folder there, under a name written in the prefix:
 # Wine's own, reused by the next run, and it goes with the run's folder.
 wine_servers=$(awk 1 build/windows/.wine*/wineserver 2>/dev/null)  # no line ends there
-left=$(ls -A "$TMPDIR" | grep -vxF "$wine_servers")
-if [ -n "$left" ]; then
-  echo "FAIL: the tests left in the temporary folder:"
-  sed 's/^/  /' <<<"$left"
-  failed_parts+=("temporary folder")
-  failed=$((failed + 1))
-else
-  echo "ok: the tests left nothing in the temporary folder"
-  passed=$((passed + 1))
-fi
+nothing_left() {  # nothing_left PART FAILURE SUCCESS WHAT_WAS_LEFT: one counted check
+  if [ -n "$4" ]; then
+    echo "FAIL: the tests $2:"
+    sed 's/^/  /' <<<"$4"
+    failed_parts+=("$1")
+    failed=$((failed + 1))
+  else
+    echo "ok: the tests $3"
+    passed=$((passed + 1))
+  fi
+}
+nothing_left "temporary folder" "left in the temporary folder" \
+  "left nothing in the temporary folder" "$(ls -A "$TMPDIR" | grep -vxF "$wine_servers")"
 # What changed in the home since the mark: not this clone or the run's temporary
 # folder, should either be in it, nor what the shell and git keep there.
 home=$(cd "$HOME" 2>/dev/null && pwd -P) || home=
@@ -111,15 +114,7 @@ if [ -n "$home" ]; then
     -newer "$home_mark" ! -path "$home" ! -path "$tmp_parent" ! -name .bash_history \
     ! -name .lesshst ! -name .viminfo ! -name .gitconfig -print 2>/dev/null)
 fi
-if [ -n "$left" ]; then
-  echo "FAIL: the tests wrote into $HOME:"
-  sed 's/^/  /' <<<"$left"
-  failed_parts+=("home folder")
-  failed=$((failed + 1))
-else
-  echo "ok: the tests wrote nothing into $HOME"
-  passed=$((passed + 1))
-fi
+nothing_left "home folder" "wrote into $HOME" "wrote nothing into $HOME" "$left"
 chmod -R u+rwX "$TMPDIR" 2>/dev/null
 rm -rf "$TMPDIR"
 
